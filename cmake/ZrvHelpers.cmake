@@ -1,0 +1,44 @@
+# Build helpers shared by every folder.
+
+# GoogleTest from the distribution's source package, built for the target.
+function(zrv_setup_googletest)
+  set(gtest_src /usr/src/googletest)
+  if(NOT EXISTS ${gtest_src}/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest sources not found in ${gtest_src} (package googletest)")
+  endif()
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${gtest_src} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+endfunction()
+
+# nlohmann-json is header-only; expose only its folder, never the host's /usr/include.
+function(zrv_setup_json)
+  set(host_dir /usr/include/nlohmann)
+  if(NOT EXISTS ${host_dir}/json.hpp)
+    message(FATAL_ERROR "nlohmann/json.hpp not found (package nlohmann-json3-dev)")
+  endif()
+  set(inc ${CMAKE_BINARY_DIR}/third_party/include)
+  file(MAKE_DIRECTORY ${inc})
+  if(NOT EXISTS ${inc}/nlohmann)
+    file(CREATE_LINK ${host_dir} ${inc}/nlohmann SYMBOLIC)
+  endif()
+  add_library(zrv_json INTERFACE)
+  target_include_directories(zrv_json SYSTEM INTERFACE ${inc})
+endfunction()
+
+# zrv_add_test(name SOURCES ... [LIBS ...] [WORKDIR dir])
+# One test program, run under Wine through ctest.
+function(zrv_add_test name)
+  cmake_parse_arguments(T "" "WORKDIR" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  # gtest_main provides main(); tests are console programs without -municode.
+  set_target_properties(${name} PROPERTIES LINK_FLAGS "-mconsole")
+  target_link_options(${name} PRIVATE -mconsole)
+  if(NOT T_WORKDIR)
+    set(T_WORKDIR ${CMAKE_BINARY_DIR}/testrun/${name})
+  endif()
+  file(MAKE_DIRECTORY ${T_WORKDIR})
+  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${T_WORKDIR})
+endfunction()
