@@ -1,0 +1,30 @@
+// The hardware seam: every call through which the hub library reaches USB
+// hardware or waits. The default table is the Win32 API; when ZRV_USBSIM names
+// a fixture file, the simulated fixture's table (UsbSim.dll) is used instead.
+#pragma once
+
+#include <windows.h>
+#include <cfgmgr32.h>
+#include <dbt.h>
+
+struct HardwareApi {
+    decltype(&::CreateFileW) CreateFileW;
+    decltype(&::DeviceIoControl) DeviceIoControl;
+    decltype(&::CloseHandle) CloseHandle;
+    decltype(&::CM_Locate_DevNodeW) CM_Locate_DevNodeW;
+    decltype(&::CM_Get_Child) CM_Get_Child;
+    decltype(&::CM_Get_Sibling) CM_Get_Sibling;
+    decltype(&::CM_Get_Parent) CM_Get_Parent;
+    decltype(&::CM_Get_Device_IDW) CM_Get_Device_IDW;
+    decltype(&::CM_Get_DevNode_Registry_PropertyW) CM_Get_DevNode_Registry_PropertyW;
+    decltype(&::RegisterDeviceNotificationW) RegisterDeviceNotificationW;
+    decltype(&::UnregisterDeviceNotification) UnregisterDeviceNotification;
+    decltype(&::Sleep) Sleep;
+};
+
+// The table in use; chosen once, on first use (never from DllMain).
+const HardwareApi& Hw();
+
+// Exported by UsbSim.dll under this name: returns the simulator's table.
+typedef const HardwareApi*(__cdecl* PfnUsbSimGetHardwareApi)();
+constexpr const char kUsbSimGetHardwareApi[] = "UsbSimGetHardwareApi";
