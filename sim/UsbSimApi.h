@@ -1,0 +1,66 @@
+// Control interface of the simulated USB fixture (UsbSim.dll): loading a fixture,
+// hot plug for tests and tools, and the hardware table the hub library uses.
+// Every function returns USBSIM_OK or a negative code; UsbSimGetLastError then
+// tells what went wrong (file, JSON path, position).
+#pragma once
+
+#include <wchar.h>
+
+struct HardwareApi;
+
+#define USBSIM_OK 0
+#define USBSIM_ERROR_FIXTURE (-1)   // fixture or board missing or malformed
+#define USBSIM_ERROR_POSITION (-2)  // position malformed, unknown, occupied or empty
+#define USBSIM_ERROR_NO_MODEL (-3)  // nothing loaded yet (Reset before any Load)
+#define USBSIM_ERROR_ARGUMENT (-4)  // null or oversized argument
+
+extern "C" {
+
+// The simulator's hardware table. Loads the fixture named by ZRV_USBSIM on the
+// first call when nothing was loaded yet; null when that fixture is broken (the
+// error is written to stderr and the debugger). Without ZRV_USBSIM and without a
+// loaded fixture the table answers for an empty PC.
+const HardwareApi* __cdecl UsbSimGetHardwareApi(void);
+
+// Replaces the model by the fixture file (a path relative to the working directory
+// or absolute). Open handles of the old model fail from now on; registered
+// notification windows stay registered. No notifications are sent.
+int __cdecl UsbSimLoad(const wchar_t* fixturePath);
+
+// The same from JSON text; file names inside it are relative to baseDir (may be null).
+int __cdecl UsbSimLoadJson(const char* fixtureJsonUtf8, const wchar_t* baseDir);
+
+// Reloads the last loaded fixture: every chip and port back to its initial state.
+int __cdecl UsbSimReset(void);
+
+// Plugs a board (a file holding one "hub" or "device" object) into an empty port.
+// position is the tool's string, e.g. L"1-1-2-3": port 3 of the hub on root port 2
+// of the first controller. Registered windows receive DBT_DEVICEARRIVAL for every
+// interface that arrived, parents first, before the call returns.
+int __cdecl UsbSimAttach(const wchar_t* position, const wchar_t* boardPath);
+int __cdecl UsbSimAttachJson(const wchar_t* position, const char* boardJsonUtf8);
+
+// Unplugs whatever hangs on the port; DBT_DEVICEREMOVECOMPLETE for every
+// interface that left, children first, before the call returns.
+int __cdecl UsbSimDetach(const wchar_t* position);
+
+// Copies the last error text (zero-terminated, truncated to fit); returns its full length.
+int __cdecl UsbSimGetLastError(wchar_t* buffer, int bufferChars);
+
+// Copies the name of the pipe through which usbsimctl reaches this process; empty
+// when no server runs. Returns the full length.
+int __cdecl UsbSimGetPipeName(wchar_t* buffer, int bufferChars);
+
+// Stops the pipe server (call before FreeLibrary; the model stays).
+void __cdecl UsbSimShutdown(void);
+
+}  // extern "C"
+
+typedef const HardwareApi*(__cdecl* PfnUsbSimGetHardwareApiT)(void);
+typedef int(__cdecl* PfnUsbSimLoad)(const wchar_t*);
+typedef int(__cdecl* PfnUsbSimLoadJson)(const char*, const wchar_t*);
+typedef int(__cdecl* PfnUsbSimReset)(void);
+typedef int(__cdecl* PfnUsbSimAttach)(const wchar_t*, const wchar_t*);
+typedef int(__cdecl* PfnUsbSimAttachJson)(const wchar_t*, const char*);
+typedef int(__cdecl* PfnUsbSimDetach)(const wchar_t*);
+typedef int(__cdecl* PfnUsbSimGetLastError)(wchar_t*, int);
