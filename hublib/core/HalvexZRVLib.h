@@ -147,10 +147,9 @@ HALVEXZRV_API int32_t __cdecl SetConfigurationBlock(int32_t controller, int32_t 
                                                     const uint8_t* bytes, uint32_t size);
 HALVEXZRV_API int32_t __cdecl SetFirmwarImage(int32_t controller, int32_t node,
                                               const uint8_t* bytes, uint32_t size);
-HALVEXZRV_API int32_t __cdecl SetVendorBlock(int32_t controller, int32_t node,
-                                             const uint8_t* bytes, uint32_t size);
-HALVEXZRV_API bool __cdecl SetProgrammingRequired(int32_t controller, int32_t node,
-                                                  bool required);
+HALVEXZRV_API int32_t __cdecl SetVendorBlock(int32_t controller, int32_t node, const uint8_t* bytes,
+                                             uint32_t size);
+HALVEXZRV_API bool __cdecl SetProgrammingRequired(int32_t controller, int32_t node, bool required);
 HALVEXZRV_API bool __cdecl GetProgrammingRequired(int32_t controller, int32_t node);
 HALVEXZRV_API int32_t __cdecl SetStorageMode(int32_t controller, int32_t node, int32_t mode);
 HALVEXZRV_API int32_t __cdecl GetStorageMode(int32_t controller, int32_t node);

@@ -1,0 +1,2 @@
+// The hub library's trace log file.
+extern const wchar_t kTraceLogFileName[] = L"TolvaneLibLog.txt";

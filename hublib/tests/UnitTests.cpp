@@ -1,0 +1,191 @@
+// Library internals: device base, queue answers, nodes, small rules.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "DeviceQueue.h"
+#include "DeviceTree.h"
+#include "EP5Timeout.h"
+#include "GenericHubDevice.h"
+#include "Notifications.h"
+#include "UsbNode.h"
+
+extern const wchar_t kTraceLogFileName[] = L"HubLibUnitTests.txt";
+
+namespace {
+const wchar_t kHubPath[] =
+    L"\\\\?\\USB#VID_3B9A&PID_6104#A1000001#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+}
+
+TEST(Device, PathIsClampedTo199Characters) {
+    const std::wstring longPath(250, L'p');
+    CGenericHubDevice device(longPath.c_str(), 250);
+    EXPECT_EQ(std::wstring(device.GetDeviceInstanceID()), std::wstring(199, L'p'));
+    CGenericHubDevice shortOne(L"abcdef", 3);
+    EXPECT_STREQ(shortOne.GetDeviceInstanceID(), L"abc");
+}
+
+TEST(Device, HubStatusAcceptsOnlyZeroToThirteen) {
+    CGenericHubDevice device(kHubPath, 100);
+    EXPECT_EQ(device.GetHubStatus(), static_cast<uint32_t>(HUB_STATUS_UNKNOWN));
+    EXPECT_TRUE(device.SetHubStatus(HUB_STATUS_OTP_WRITE_LIMIT));
+    EXPECT_FALSE(device.SetHubStatus(HUB_STATUS_UNKNOWN));
+    EXPECT_EQ(device.GetHubStatus(), static_cast<uint32_t>(HUB_STATUS_OTP_WRITE_LIMIT));
+    EXPECT_TRUE(device.SetHubStatus(0));
+}
+
+TEST(Device, CloneCopiesEveryField) {
+    CGenericHubDevice device(kHubPath, 100);
+    device.SetHubStatus(HUB_STATUS_PROGRAMMED);
+    device.SetProgrammingRequired(true);
+    device.SetNewDeviceStatus();
+    device.rebootPending = true;
+    device.controllerIndex = 1;
+    device.nodeIndex = 4;
+    device.programmingUseCount = 2;
+    std::unique_ptr<CDevice> copy(device.Clone());
+    ASSERT_TRUE(copy);
+    EXPECT_STREQ(copy->GetDeviceInstanceID(), kHubPath);
+    EXPECT_EQ(copy->GetHubStatus(), static_cast<uint32_t>(HUB_STATUS_PROGRAMMED));
+    EXPECT_TRUE(copy->IsProgrammingRequired());
+    EXPECT_FALSE(copy->IsNewDevice());
+    EXPECT_TRUE(copy->rebootPending);
+    EXPECT_EQ(copy->controllerIndex, 1);
+    EXPECT_EQ(copy->nodeIndex, 4);
+    EXPECT_EQ(copy->programmingUseCount, 2);
+}
+
+TEST(DeviceQueue, UnknownPathsGetTheQueueDefaults) {
+    CDeviceQueue queue;
+    const wchar_t* path = kHubPath;
+    uint8_t buffer[16];
+    uint32_t size = 0;
+    EXPECT_EQ(queue.GetHubStatus(path), HUB_STATUS_NEW_UNPROGRAMMED);
+    EXPECT_TRUE(queue.IsNewDevice(path));
+    EXPECT_TRUE(queue.CanDeviceBeRemoved(path));
+    EXPECT_EQ(queue.GetStorageMode(path), STORAGE_UNKNOWN);
+    EXPECT_EQ(queue.GetValidationMethod(path), VALIDATION_NONE);
+    EXPECT_EQ(queue.SetStorageMode(path, STORAGE_OTP), RESULT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(queue.GetHubFamily(path), HUB_FAMILY_UNKNOWN);
+    EXPECT_EQ(queue.RemoveDevice(path), RESULT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(queue.GetOTPSize(path, &size), RESULT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(queue.ReadOTP(path, buffer, 16), RESULT_DEVICE_NOT_FOUND);
+    // Argument checks come before the lookup.
+    EXPECT_EQ(queue.GetOTPSize(path, nullptr), RESULT_INVALID_PARAMETER);
+    EXPECT_EQ(queue.ReadOTP(path, nullptr, 16), RESULT_INVALID_PARAMETER);
+    EXPECT_EQ(queue.WriteToRam(path, buffer, 0), RESULT_INVALID_PARAMETER);
+    EXPECT_EQ(queue.GetUUID(path, buffer, 0), RESULT_INVALID_PARAMETER);
+}
+
+TEST(DeviceQueue, FindsQueuedHubIgnoringAsciiCase) {
+    CDeviceQueue queue;
+    auto device = std::make_unique<CGenericHubDevice>(kHubPath, 100);
+    device->programmingUseCount = 1;
+    queue.Append(std::move(device));
+    std::wstring lower(kHubPath);
+    for (auto& c : lower) c = static_cast<wchar_t>(towlower(c));
+    EXPECT_FALSE(queue.CanDeviceBeRemoved(lower.c_str()));
+    EXPECT_EQ(queue.GetHubFamily(lower.c_str()), HUB_FAMILY_GENERIC);
+    // A hub of no family refuses every storage mode.
+    EXPECT_EQ(queue.SetStorageMode(kHubPath, STORAGE_OTP), RESULT_DEVICE_IO_FAILED);
+    EXPECT_TRUE(queue.SetHubStatus(kHubPath, HUB_STATUS_VERIFIED));
+    EXPECT_EQ(queue.GetHubStatus(kHubPath), HUB_STATUS_VERIFIED);
+
+    queue.AddDevice(kHubPath, 200, 1, -1);
+    std::unique_ptr<CDevice> copy(queue.CloneDevice(kHubPath));
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->controllerIndex, 1);
+    EXPECT_EQ(copy->nodeIndex, -1);
+
+    EXPECT_EQ(queue.RemoveDevice(kHubPath), RESULT_SUCCESS);
+    EXPECT_EQ(queue.DeviceCount(), 0u);
+}
+
+TEST(SamePath, FoldsOnlyAsciiLetters) {
+    EXPECT_TRUE(SamePath(L"USB#VID_ABCD", L"usb#vid_abcd"));
+    EXPECT_FALSE(SamePath(L"\x00C4", L"\x00E4"));  // Latin letters beyond ASCII stay distinct
+    EXPECT_FALSE(SamePath(L"abc", L"abcd"));
+    EXPECT_FALSE(SamePath(nullptr, L"a"));
+}
+
+TEST(EP5Timeout, RegistrySecondsBelow25Count) {
+    struct Case {
+        bool present;
+        uint32_t seconds;
+        uint32_t ms;
+    };
+    const Case cases[] = {{false, 0, 10000}, {true, 0, 0},      {true, 5, 5000},
+                          {true, 24, 24000}, {true, 25, 10000}, {true, 4000000, 10000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.seconds);
+        EXPECT_EQ(EP5TimeoutFromSeconds(c.present, c.seconds), c.ms);
+    }
+}
+
+TEST(UsbNode, CopyTakesTextsButNotUseCount) {
+    CUsbNode node;
+    EXPECT_EQ(node.GetNodeType(), NODE_TYPE_UNKNOWN);
+    node.SetNodeType(NODE_TYPE_HUB);
+    node.SetParentIndex(3);
+    node.SetDeviceInstanceID(L"USB\\VID_3B9A&PID_6104\\A1000001");
+    node.SetDisplayName(L"Port2 : USB 2.0 Hub");
+    node.SetDevicePath(kHubPath);
+    node.SetUseCount(5);
+    node.SetDeviceInstanceID(nullptr);  // a null text changes nothing
+    CUsbNode copy(static_cast<IUsbNode&>(node));
+    EXPECT_EQ(copy.GetNodeType(), NODE_TYPE_HUB);
+    EXPECT_EQ(copy.GetParentIndex(), 3);
+    EXPECT_STREQ(copy.GetDeviceInstanceID(), L"USB\\VID_3B9A&PID_6104\\A1000001");
+    EXPECT_STREQ(copy.GetDisplayName(), L"Port2 : USB 2.0 Hub");
+    EXPECT_STREQ(copy.GetDevicePath(), kHubPath);
+    EXPECT_EQ(copy.UseCount(), 0);
+
+    const std::wstring tooLong(300, L'x');
+    copy.SetDeviceInstanceID(tooLong.c_str());
+    EXPECT_EQ(std::wstring(copy.GetDeviceInstanceID()).size(), 259u);
+}
+
+TEST(InterfacePath, TurnsIntoInstanceId) {
+    struct Case {
+        const wchar_t* path;
+        const wchar_t* id;
+    };
+    const Case cases[] = {
+        {kHubPath, L"USB\\VID_3B9A&PID_6104\\A1000001"},
+        {L"\\\\?\\USB#VID_3B9A&PID_7105#5&1A2B3C&0&5#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
+         L"USB\\VID_3B9A&PID_7105\\5&1A2B3C&0&5"},
+        {L"\\\\?\\short", L""},
+        {L"", L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(InstanceIdFromInterfacePath(c.path), c.id);
+    }
+    EXPECT_EQ(InstanceIdFromInterfacePath(std::wstring(300, L'#').c_str()), L"");
+}
+
+TEST(Notifications, NullCallbackKeepsTheStoredOne) {
+    static int32_t lastEvent = 0;
+    static uintptr_t lastData = 0;
+    auto callback = [](uintptr_t data, int32_t event) {
+        lastEvent = event;
+        lastData = data;
+        return true;
+    };
+    EXPECT_TRUE(SetNotificationCallback(callback));
+    EXPECT_FALSE(SetNotificationCallback(nullptr));
+    RaiseValueEvent(EVENT_MANAGER_FINISHED, -1);
+    EXPECT_EQ(lastEvent, EVENT_MANAGER_FINISHED);
+    EXPECT_EQ(static_cast<intptr_t>(lastData), -1);
+
+    RaiseDeviceEvent(EVENT_DEVICE_ARRIVED, kHubPath, 0);
+    ASSERT_EQ(lastEvent, EVENT_DEVICE_ARRIVED);
+    auto* record = reinterpret_cast<NotificationRecord*>(lastData);
+    EXPECT_STREQ(record->DevicePath, kHubPath);
+    EXPECT_EQ(record->Length, kDevicePathLength);
+    EXPECT_EQ(record->Value, 0);
+    EXPECT_TRUE(HeapFree(GetProcessHeap(), 0, record));
+}
