@@ -94,8 +94,12 @@ bool IsSerialRegister(uint32_t address) {
         default:
             break;
     }
-    return (address >= kStringRegisterA && address <= 0x30B2) ||
-           (address >= kStringRegisterB && address <= 0x50D6);
+    // A string item holds a zero byte, the text's byte count and the text, so
+    // a 31-unit serial reaches 64 registers past the item's address: beyond
+    // 0x30B2 and 0x50D6 for serials of 16 units and more.
+    constexpr uint32_t kStringArea = 2 * kMaxSerialLength + 2;
+    return (address >= kStringRegisterA && address < kStringRegisterA + kStringArea) ||
+           (address >= kStringRegisterB && address < kStringRegisterB + kStringArea);
 }
 
 bool SameIgnoringSerialItems(ByteView found, ByteView given) {

@@ -22,8 +22,8 @@ struct RegisterValue {
 // descriptor or item running past block.size.
 std::optional<std::vector<RegisterValue>> ExpandRegisterValues(ByteView block);
 
-// 0x3015, 0x5014, 0x5050, 0x50B4 and the string areas 0x3092..0x30B2 and
-// 0x50B6..0x50D6.
+// 0x3015, 0x5014, 0x5050, 0x50B4 and the string areas the longest serial
+// fills: 0x3092..0x30D1 and 0x50B6..0x50F5.
 bool IsSerialRegister(uint32_t address);
 
 // True when every non-serial value of given has the same value at the first

@@ -82,10 +82,10 @@ std::optional<std::vector<BlockItem>> ReadItems(ByteView block) {
     return items;
 }
 
-std::optional<std::vector<uint8_t>> BuildBlock(const std::vector<ItemSpec>& items) {
+std::optional<std::vector<uint8_t>> BuildBlock(const std::vector<NewItem>& items) {
     if (items.size() > kMaxItemCount) return std::nullopt;
     size_t dataSize = 0;
-    for (const ItemSpec& item : items) {
+    for (const NewItem& item : items) {
         if (item.type > kMaxItemType || item.data.size() > kMaxItemLength) return std::nullopt;
         dataSize += item.data.size();
     }
@@ -94,7 +94,7 @@ std::optional<std::vector<uint8_t>> BuildBlock(const std::vector<ItemSpec>& item
     block[kSignatureSize] = static_cast<uint8_t>(items.size());
     uint8_t* descriptor = block.data() + kHeaderSize;
     uint8_t* data = descriptor + kDescriptorSize * items.size();
-    for (const ItemSpec& item : items) {
+    for (const NewItem& item : items) {
         ItemDescriptor d;
         d.type = item.type;
         d.length = static_cast<uint16_t>(item.data.size());

@@ -54,13 +54,13 @@ struct BlockItem {
 // item's data runs past block.size; bytes after the last item are allowed.
 std::optional<std::vector<BlockItem>> ReadItems(ByteView block);
 
-struct ItemSpec {
+struct NewItem {
     uint16_t type = 0;
     std::vector<uint8_t> data;
 };
 
 // "CFGB" block holding items; nothing when there are more than 255 items, a
 // type above 13 bits or an item longer than 2047 bytes.
-std::optional<std::vector<uint8_t>> BuildBlock(const std::vector<ItemSpec>& items);
+std::optional<std::vector<uint8_t>> BuildBlock(const std::vector<NewItem>& items);
 
 }  // namespace cfgblock

@@ -17,7 +17,7 @@ ByteView View(const Bytes& bytes) {
     return ByteView{bytes.data(), bytes.size()};
 }
 
-Bytes Block(const std::vector<cfgblock::ItemSpec>& items) {
+Bytes Block(const std::vector<cfgblock::NewItem>& items) {
     const std::optional<Bytes> block = cfgblock::BuildBlock(items);
     EXPECT_TRUE(block.has_value());
     return block.value_or(Bytes());
@@ -51,7 +51,7 @@ std::string Describe(const std::vector<cfgblock::RegisterValue>& values) {
 TEST(ExpandRegisterValues, ValueCountsFollowTheItemType) {
     struct Case {
         const char* name;
-        cfgblock::ItemSpec item;
+        cfgblock::NewItem item;
         const char* expected;  // nullptr: refused
     };
     const Case cases[] = {
@@ -100,9 +100,10 @@ TEST(SerialRegisters, SingleRegistersAndBothStringAreas) {
         uint32_t address;
         bool serial;
     } cases[] = {
-        {0x3015, true},  {0x5014, true},  {0x5050, true}, {0x50B4, true},  {0x3014, false},
-        {0x3016, false}, {0x3091, false}, {0x3092, true}, {0x30B2, true},  {0x30B3, false},
-        {0x50B5, false}, {0x50B6, true},  {0x50D6, true}, {0x50D7, false}, {0x0000, false},
+        {0x3015, true},  {0x5014, true},  {0x5050, true},  {0x50B4, true},  {0x3014, false},
+        {0x3016, false}, {0x3091, false}, {0x3092, true},  {0x30B2, true},  {0x30B3, true},
+        {0x30D1, true},  {0x30D2, false}, {0x50B5, false}, {0x50B6, true},  {0x50D6, true},
+        {0x50D7, true},  {0x50F5, true},  {0x50F6, false}, {0x0000, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "address 0x" << std::hex << c.address);
@@ -136,6 +137,8 @@ TEST(SameIgnoringSerialItems, OnlySerialRegistersMayDiffer) {
         {"identical", config, config, true},
         {"other serial", WithSerial(config, L"0001"), WithSerial(config, L"0002"), true},
         {"other serial length", WithSerial(config, L"1"), WithSerial(config, L"123456789"), true},
+        {"longest serials differ at the end", WithSerial(config, std::wstring(30, L'0') + L"1"),
+         WithSerial(config, std::wstring(30, L'0') + L"2"), true},
         {"serial on one side only", WithSerial(config, L"0001"), config, true},
         {"serial register written differently", serialOnlyChange, config, true},
         {"same registers in other items", regrouped, config, true},

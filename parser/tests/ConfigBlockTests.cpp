@@ -158,8 +158,8 @@ TEST(BuildBlock, LaysOutItemsAndRefusesWhatTheFormatCannotHold) {
                              0x0A, 0x11, 0x22}));
     EXPECT_EQ(cfgblock::BuildBlock({}), std::optional<Bytes>(kHeader0));
 
-    EXPECT_TRUE(cfgblock::BuildBlock(std::vector<cfgblock::ItemSpec>(255, {0x800, {}})));
-    EXPECT_FALSE(cfgblock::BuildBlock(std::vector<cfgblock::ItemSpec>(256, {0x800, {}})));
+    EXPECT_TRUE(cfgblock::BuildBlock(std::vector<cfgblock::NewItem>(255, {0x800, {}})));
+    EXPECT_FALSE(cfgblock::BuildBlock(std::vector<cfgblock::NewItem>(256, {0x800, {}})));
     EXPECT_TRUE(cfgblock::BuildBlock({{0x803, Bytes(2047)}}));
     EXPECT_FALSE(cfgblock::BuildBlock({{0x803, Bytes(2048)}}));
     EXPECT_FALSE(cfgblock::BuildBlock({{0x2000, {}}}));
