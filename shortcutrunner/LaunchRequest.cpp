@@ -1,9 +1,14 @@
 // Launch request parser: options, quoting and the default working directory.
 #include "LaunchRequest.h"
 
+#include <string_view>
+
 #include "ArgumentText.h"
 
 namespace {
+
+constexpr std::wstring_view kRunAsAdminOption = L"/RunAsAdmin ";
+constexpr std::wstring_view kDirectoryOption = L"/DIR ";
 
 // The terminating zero is not whitespace: every skip stops at the end of the text.
 wchar_t* SkipBlanks(wchar_t* p) {
@@ -44,14 +49,14 @@ LaunchRequest ParseLaunchRequest(wchar_t* argumentText) {
     request.program = p;
     if (*p == 0) return request;
 
-    if (StartsWithFolded(p, L"/RunAsAdmin ")) {
+    if (StartsWithFolded(p, kRunAsAdminOption)) {
         request.elevate = true;
-        p = SkipBlanks(p + 12);
+        p = SkipBlanks(p + kRunAsAdminOption.size());
     }
 
     bool directoryNamed = false;
-    if (StartsWithFolded(p, L"/DIR ")) {
-        const Token dir = ReadToken(SkipBlanks(p + 5));
+    if (StartsWithFolded(p, kDirectoryOption)) {
+        const Token dir = ReadToken(SkipBlanks(p + kDirectoryOption.size()));
         p = dir.end;
         if (*p != 0) *p++ = 0;
         request.directory.assign(dir.begin, dir.end);
