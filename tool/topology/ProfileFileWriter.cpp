@@ -1,0 +1,75 @@
+// Temporary-file-and-replace writing of profile files.
+#include "ProfileFileWriter.h"
+
+#include <windows.h>
+
+#include <vector>
+
+std::wstring FullProfilePath(const std::wstring& path) {
+    if (path.empty()) return std::wstring();
+    DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return std::wstring();
+    std::vector<wchar_t> buffer(needed + 1);
+    DWORD got =
+        GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (got == 0 || got >= buffer.size()) return std::wstring();
+    return std::wstring(buffer.data(), got);
+}
+
+CProfileFileWriter::CProfileFileWriter(std::wstring target) : target_(std::move(target)) {}
+
+CProfileFileWriter::~CProfileFileWriter() {
+    if (!temp_.empty() && !committed_) DeleteFileW(temp_.c_str());
+}
+
+bool CProfileFileWriter::Fail(const std::wstring& what) {
+    if (error_.empty()) {
+        error_ = what + L" (error " + std::to_wstring(GetLastError()) + L")";
+    }
+    return false;
+}
+
+bool CProfileFileWriter::Begin(bool copyTarget) {
+    const size_t slash = target_.find_last_of(L"\\/");
+    if (target_.empty() || slash == std::wstring::npos || slash + 1 == target_.size()) {
+        SetLastError(ERROR_INVALID_NAME);
+        return Fail(L"not a file path: " + target_);
+    }
+    const std::wstring folder = target_.substr(0, slash + 1);
+    wchar_t temp[MAX_PATH] = {};
+    if (GetTempFileNameW(folder.c_str(), L"tcf", 0, temp) == 0) {
+        return Fail(L"cannot create a temporary file in " + folder);
+    }
+    temp_ = temp;
+    if (copyTarget && !CopyFileW(target_.c_str(), temp_.c_str(), FALSE)) {
+        return Fail(L"cannot copy " + target_);
+    }
+    return true;
+}
+
+bool CProfileFileWriter::Write(const std::wstring& section, const wchar_t* key,
+                               const std::wstring& value) {
+    if (!error_.empty() || temp_.empty()) return false;
+    if (!WritePrivateProfileStringW(section.c_str(), key, value.c_str(), temp_.c_str())) {
+        return Fail(L"cannot write " + std::wstring(key) + L" of [" + section + L"] into " + temp_);
+    }
+    return true;
+}
+
+bool CProfileFileWriter::Commit() {
+    if (!error_.empty() || temp_.empty()) return false;
+    // Three nulls flush whatever the profile functions still hold for this file.
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, temp_.c_str());
+    // Windows refuses to replace a read-only file; not every file system behind the API does.
+    const DWORD attributes = GetFileAttributesW(target_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return Fail(L"read-only: " + target_);
+    }
+    if (!MoveFileExW(temp_.c_str(), target_.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return Fail(L"cannot replace " + target_);
+    }
+    committed_ = true;
+    return true;
+}

@@ -1,0 +1,37 @@
+// Writes a profile (INI) file through the platform's profile functions into a temporary file
+// beside its target, and moves it over the target only once every write succeeded, so a failed
+// save never leaves a half-written or missing file behind.
+#pragma once
+
+#include <string>
+
+// The absolute form of path (relative paths start at the working directory); empty on failure.
+// Profile functions would look for a bare file name in the Windows folder instead.
+std::wstring FullProfilePath(const std::wstring& path);
+
+class CProfileFileWriter {
+public:
+    // target: an absolute path (FullProfilePath).
+    explicit CProfileFileWriter(std::wstring target);
+    ~CProfileFileWriter();  // removes the temporary file unless committed
+    CProfileFileWriter(const CProfileFileWriter&) = delete;
+    CProfileFileWriter& operator=(const CProfileFileWriter&) = delete;
+
+    // Creates the temporary file in the target's folder: empty, or as a copy of the target.
+    bool Begin(bool copyTarget);
+    // Stops at the first failure: later writes and the commit then fail too.
+    bool Write(const std::wstring& section, const wchar_t* key, const std::wstring& value);
+    // Flushes the temporary file and moves it over the target.
+    bool Commit();
+
+    // What failed, for the trace; empty while all went well.
+    const std::wstring& Error() const { return error_; }
+
+private:
+    bool Fail(const std::wstring& what);
+
+    std::wstring target_;
+    std::wstring temp_;
+    std::wstring error_;
+    bool committed_ = false;
+};
