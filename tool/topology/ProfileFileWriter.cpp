@@ -19,7 +19,10 @@ std::wstring FullProfilePath(const std::wstring& path) {
 CProfileFileWriter::CProfileFileWriter(std::wstring target) : target_(std::move(target)) {}
 
 CProfileFileWriter::~CProfileFileWriter() {
-    if (!temp_.empty() && !committed_) DeleteFileW(temp_.c_str());
+    if (!temp_.empty() && !committed_) {
+        SetFileAttributesW(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(temp_.c_str());
+    }
 }
 
 bool CProfileFileWriter::Fail(const std::wstring& what) {
@@ -34,6 +37,13 @@ bool CProfileFileWriter::Begin(bool copyTarget) {
     if (target_.empty() || slash == std::wstring::npos || slash + 1 == target_.size()) {
         SetLastError(ERROR_INVALID_NAME);
         return Fail(L"not a file path: " + target_);
+    }
+    // A read-only file is not to be replaced (Windows refuses the move, other file systems
+    // behind the API may not), and its copy would not take the writes.
+    const DWORD attributes = GetFileAttributesW(target_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return Fail(L"read-only: " + target_);
     }
     const std::wstring folder = target_.substr(0, slash + 1);
     wchar_t temp[MAX_PATH] = {};
@@ -60,12 +70,6 @@ bool CProfileFileWriter::Commit() {
     if (!error_.empty() || temp_.empty()) return false;
     // Three nulls flush whatever the profile functions still hold for this file.
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, temp_.c_str());
-    // Windows refuses to replace a read-only file; not every file system behind the API does.
-    const DWORD attributes = GetFileAttributesW(target_.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return Fail(L"read-only: " + target_);
-    }
     if (!MoveFileExW(temp_.c_str(), target_.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return Fail(L"cannot replace " + target_);

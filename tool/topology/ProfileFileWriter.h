@@ -18,6 +18,7 @@ public:
     CProfileFileWriter& operator=(const CProfileFileWriter&) = delete;
 
     // Creates the temporary file in the target's folder: empty, or as a copy of the target.
+    // Fails for a read-only target.
     bool Begin(bool copyTarget);
     // Stops at the first failure: later writes and the commit then fail too.
     bool Write(const std::wstring& section, const wchar_t* key, const std::wstring& value);

@@ -83,6 +83,7 @@ bool CTCFData::LoadTopology(const std::wstring& path) {
         log.Write(1, L"No node count in %s", full.c_str());
         return false;
     }
+    const int before = Count();
     for (const std::wstring& name : ReadSectionNames(full, count)) {
         // Header is written first by SaveTopology; skipping it by name rather than by position
         // keeps a node that an edited file lists before it.
@@ -110,7 +111,7 @@ bool CTCFData::LoadTopology(const std::wstring& path) {
         }
         items_.push_back(std::move(item));
     }
-    log.Write(2, L"Loaded %d nodes from %s", Count(), full.c_str());
+    log.Write(2, L"Loaded %d nodes from %s", Count() - before, full.c_str());
     return true;
 }
 
