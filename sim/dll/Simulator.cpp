@@ -1,0 +1,199 @@
+// The process's simulator: loading, hot plug and the control pipe.
+#include "Simulator.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "../UsbSimApi.h"
+#include "FixtureFile.h"
+#include "PipeProtocol.h"
+#include "Text.h"
+
+namespace usbsim {
+
+CSimulator& CSimulator::Instance() {
+    static CSimulator* simulator = new CSimulator();
+    return *simulator;
+}
+
+int CSimulator::Fail(int code, const std::string& error) {
+    std::lock_guard<std::mutex> guard(errorLock_);
+    lastError_ = Widen(error);
+    return code;
+}
+
+std::wstring CSimulator::LastError() {
+    std::lock_guard<std::mutex> guard(errorLock_);
+    return lastError_;
+}
+
+const HardwareApi* CSimulator::Api() {
+    std::call_once(envOnce_, [this] {
+        envApi_ = SimHardwareApi();
+        bool loaded = WithModel([this](CSimModel&) { return loaded_; });
+        wchar_t path[MAX_PATH * 2];
+        DWORD length = GetEnvironmentVariableW(L"ZRV_USBSIM", path, MAX_PATH * 2);
+        if (loaded || length == 0 || length >= MAX_PATH * 2) return;
+        if (LoadFile(path) != USBSIM_OK) {
+            std::wstring text = L"UsbSim: " + LastError() + L"\n";
+            OutputDebugStringW(text.c_str());
+            fwprintf(stderr, L"%ls", text.c_str());
+            fflush(stderr);
+            envApi_ = nullptr;
+        }
+    });
+    return envApi_;
+}
+
+int CSimulator::Install(const std::string& json, const std::wstring& baseDir,
+                        const std::string& source) {
+    FixtureSpec fixture;
+    std::string error;
+    if (!ParseFixtureText(json, baseDir, source, fixture, error) ||
+        !ApplyTimeScaleOverride(fixture, error)) {
+        return Fail(USBSIM_ERROR_FIXTURE, error);
+    }
+    CSimModel model;
+    if (!model.Load(fixture, error)) return Fail(USBSIM_ERROR_FIXTURE, source + ": " + error);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    model_ = std::move(model);
+    loaded_ = true;
+    json_ = json;
+    baseDir_ = baseDir;
+    source_ = source;
+    timeScale_ = fixture.timeScale;
+    return USBSIM_OK;
+}
+
+int CSimulator::LoadFile(const std::wstring& path) {
+    std::string json, reason;
+    std::string source = Narrow(path);
+    if (!ReadWholeFile(path, json, reason)) {
+        return Fail(USBSIM_ERROR_FIXTURE, source + ": cannot read the fixture: " + reason);
+    }
+    std::wstring full = FullPath(path);
+    int result = Install(json, FolderOf(full), source);
+    if (result == USBSIM_OK) {
+        WithModel([&](CSimModel&) { fullPath_ = full; });
+        StartPipe();
+    }
+    return result;
+}
+
+int CSimulator::LoadJson(const std::string& json, const std::wstring& baseDir) {
+    int result = Install(json, baseDir, "<fixture text>");
+    if (result == USBSIM_OK) {
+        WithModel([&](CSimModel&) { fullPath_.clear(); });
+        StartPipe();
+    }
+    return result;
+}
+
+int CSimulator::Reset() {
+    std::string json, source;
+    std::wstring baseDir;
+    bool loaded = WithModel([&](CSimModel&) {
+        json = json_, source = source_, baseDir = baseDir_;
+        return loaded_;
+    });
+    if (!loaded) return Fail(USBSIM_ERROR_NO_MODEL, "no fixture was loaded");
+    return Install(json, baseDir, source);
+}
+
+int CSimulator::AttachFile(const std::wstring& position, const std::wstring& boardPath) {
+    std::string json, reason;
+    if (!ReadWholeFile(boardPath, json, reason)) {
+        return Fail(USBSIM_ERROR_FIXTURE, Narrow(boardPath) + ": cannot read the board: " + reason);
+    }
+    return AttachJson(position, json, FolderOf(FullPath(boardPath)), Narrow(boardPath));
+}
+
+int CSimulator::AttachJson(const std::wstring& position, const std::string& json,
+                           const std::wstring& baseDir, const std::string& source) {
+    DeviceSpec board;
+    std::string error;
+    if (!ParseBoardText(json, baseDir, source, board, error)) {
+        return Fail(USBSIM_ERROR_FIXTURE, error);
+    }
+    std::vector<InterfaceEvent> arrived;
+    auto result = WithModel([&](CSimModel& model) {
+        return loaded_ ? model.Attach(position, board, arrived, error)
+                       : CSimModel::Result::kBadPosition;
+    });
+    if (result == CSimModel::Result::kBadBoard)
+        return Fail(USBSIM_ERROR_FIXTURE, source + ": " + error);
+    if (result == CSimModel::Result::kBadPosition) {
+        return Fail(USBSIM_ERROR_POSITION, "attach " + Narrow(position) + ": " +
+                                               (error.empty() ? "no fixture was loaded" : error));
+    }
+    notifications_.Deliver(arrived, true);  // outside the lock: receivers call back in
+    return USBSIM_OK;
+}
+
+int CSimulator::Detach(const std::wstring& position) {
+    std::vector<InterfaceEvent> left;
+    std::string error;
+    auto result = WithModel([&](CSimModel& model) {
+        return loaded_ ? model.Detach(position, left, error) : CSimModel::Result::kBadPosition;
+    });
+    if (result != CSimModel::Result::kOk) {
+        return Fail(USBSIM_ERROR_POSITION, "detach " + Narrow(position) + ": " +
+                                               (error.empty() ? "no fixture was loaded" : error));
+    }
+    notifications_.Deliver(left, false);
+    return USBSIM_OK;
+}
+
+void CSimulator::StartPipe() {
+    std::wstring name;
+    wchar_t setting[256];
+    DWORD length = GetEnvironmentVariableW(L"ZRV_USBSIM_PIPE", setting, 256);
+    if (length > 0 && length < 256) {
+        name = PipeNameFromSetting(setting);
+    } else {
+        std::wstring full = WithModel([this](CSimModel&) { return fullPath_; });
+        name = full.empty()
+                   ? PipeNameFromSetting(L"zrv-usbsim-pid" + std::to_wstring(GetCurrentProcessId()))
+                   : PipeNameForFixture(full);
+    }
+    std::lock_guard<std::mutex> guard(pipeLock_);
+    if (pipe_.Name() == name) return;
+    std::string reason;
+    if (!pipe_.Start(
+            name, [this](const std::string& r) { return HandlePipeRequest(r); }, reason)) {
+        // Another process of the same fixture serves it; this one runs without.
+        std::wstring text = L"UsbSim: no control pipe " + name + L": " + Widen(reason) + L"\n";
+        OutputDebugStringW(text.c_str());
+    }
+}
+
+std::wstring CSimulator::PipeName() {
+    std::lock_guard<std::mutex> guard(pipeLock_);
+    return pipe_.Name();
+}
+
+void CSimulator::Shutdown() {
+    std::lock_guard<std::mutex> guard(pipeLock_);
+    pipe_.Stop();
+}
+
+std::string CSimulator::HandlePipeRequest(const std::string& text) {
+    auto request = DecodeRequest(text);
+    PipeReply reply;
+    if (!request) {
+        reply.code = USBSIM_ERROR_ARGUMENT;
+        reply.message = L"malformed request";
+    } else if (request->command == "ping") {
+        reply.message = WithModel([this](CSimModel&) { return fullPath_; });
+    } else {
+        reply.code = request->command == "attach"
+                         ? AttachJson(request->position, request->boardJson,
+                                      FolderOf(request->boardPath), Narrow(request->boardPath))
+                         : Detach(request->position);
+        if (reply.code != USBSIM_OK) reply.message = LastError();
+    }
+    return EncodeReply(reply);
+}
+
+}  // namespace usbsim

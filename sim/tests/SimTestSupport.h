@@ -1,0 +1,41 @@
+// Shared helpers of the simulator's tests: fixture paths, loading, the table.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "HardwareApi.h"
+#include "UsbSimApi.h"
+
+namespace simtest {
+
+// Windows path of a file under fixtures/ (the Wine drive Z: maps to /).
+inline std::wstring FixturePath(const std::wstring& name) {
+    std::string dir = ZRV_FIXTURE_DIR;
+    return L"Z:" + std::wstring(dir.begin(), dir.end()) + L"/" + name;
+}
+
+inline std::wstring LastSimError() {
+    wchar_t text[1024];
+    UsbSimGetLastError(text, 1024);
+    return text;
+}
+
+inline const HardwareApi& LoadFixture(const std::wstring& name) {
+    int result = UsbSimLoad(FixturePath(name).c_str());
+    EXPECT_EQ(result, USBSIM_OK) << std::string(LastSimError().begin(), LastSimError().end());
+    const HardwareApi* api = UsbSimGetHardwareApi();
+    EXPECT_NE(api, nullptr);
+    return *api;
+}
+
+inline std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+}  // namespace simtest
