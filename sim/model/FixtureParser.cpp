@@ -130,10 +130,10 @@ std::shared_ptr<DeviceSpec> ReadPortEntry(const nlohmann::json& value, const std
     CJsonObject object(value, path);
     const nlohmann::json* hub = object.Optional("hub");
     const nlohmann::json* device = object.Optional("device");
-    object.RejectUnknown();
     if ((hub == nullptr) == (device == nullptr)) {
         Fail(path, "expected exactly one of \"hub\" or \"device\"");
     }
+    object.RejectUnknown();
     return hub ? ReadHub(*hub, object.PathOf("hub"), reader)
                : ReadDevice(*device, object.PathOf("device"));
 }

@@ -1,0 +1,124 @@
+// usbsimctl from another process: it finds this process's pipe, its attach and
+// detach reach the model and the registered windows, refusals come back as
+// exit code 3 with the simulator's message.
+#include <fstream>
+#include <sstream>
+
+#include "NotificationWindow.h"
+#include "SimTestSupport.h"
+
+using simtest::CNotificationWindow;
+using simtest::FixturePath;
+using simtest::LoadFixture;
+using simtest::Narrow;
+
+namespace {
+
+const GUID kHubGuid = {
+    0xf18a0e88, 0xc30c, 0x11d0, {0x88, 0x15, 0x00, 0xa0, 0xc9, 0x06, 0xbe, 0xd8}};
+
+struct CtlResult {
+    DWORD exitCode;
+    std::string output;  // stdout and stderr
+};
+
+// Runs usbsimctl.exe (beside this program) and waits for it.
+CtlResult RunCtl(const std::wstring& arguments) {
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring dir(exe);
+    dir.resize(dir.find_last_of(L"\\/") + 1);
+    std::wstring command = L"\"" + dir + L"usbsimctl.exe\" " + arguments;
+
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    const wchar_t* outputFile = L"usbsimctl-output.txt";
+    HANDLE output = CreateFileW(outputFile, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                0, nullptr);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    PROCESS_INFORMATION process = {};
+    CtlResult result{0xFFFFFFFF, ""};
+    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        WaitForSingleObject(process.hProcess, 30000);
+        GetExitCodeProcess(process.hProcess, &result.exitCode);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    CloseHandle(output);
+    std::ifstream in(outputFile, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    result.output = text.str();
+    return result;
+}
+
+class UsbSimCtlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pipe_ = L"zrv-usbsim-test-" + std::to_wstring(GetCurrentProcessId());
+        SetEnvironmentVariableW(L"ZRV_USBSIM_PIPE", pipe_.c_str());
+        api_ = &LoadFixture(L"tests/sim-basic.json");
+    }
+    void TearDown() override { SetEnvironmentVariableW(L"ZRV_USBSIM_PIPE", nullptr); }
+
+    std::wstring pipe_;
+    const HardwareApi* api_ = nullptr;
+};
+
+TEST_F(UsbSimCtlTest, AttachAndDetachFromAnotherProcess) {
+    CNotificationWindow hubs(*api_, kHubGuid);
+    std::wstring board = FixturePath(L"tests/board-three-hubs.json");
+    CtlResult attach = RunCtl(L"attach 1-1-3 \"" + board + L"\"");
+    ASSERT_EQ(attach.exitCode, 0u) << attach.output;
+    EXPECT_EQ(hubs.Take().size(), 3u);
+    DEVINST node = 0;
+    EXPECT_EQ(
+        api_->CM_Locate_DevNodeW(&node, const_cast<wchar_t*>(L"USB\\VID_3B9A&PID_6104\\BOARD1"), 0),
+        CR_SUCCESS);
+
+    CtlResult detach = RunCtl(L"detach 1-1-3");
+    ASSERT_EQ(detach.exitCode, 0u) << detach.output;
+    EXPECT_EQ(hubs.Take().size(), 3u);
+
+    struct Case {
+        std::wstring arguments;
+        DWORD exitCode;
+        const char* output;
+    } cases[] = {
+        {L"detach 1-1-3", 3, "detach 1-1-3: nothing is attached at 1-1-3"},
+        {L"attach 1-1-9 \"" + board + L"\"", 3, "port 9 is beyond the 4 ports"},
+        {L"attach 1-1-3 \"" + FixturePath(L"tests/sim-basic.json") + L"\"", 3,
+         "sim-basic.json: $: expected exactly one of \"hub\" or \"device\""},
+        {L"attach 1-1-3 missing.json", 1, "missing.json"},
+        {L"attach 1-1-3", 1, "usage: usbsimctl"},
+        {L"--pipe zrv-usbsim-nobody detach 1-1-3", 2, "no simulator serves"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.arguments));
+        CtlResult result = RunCtl(c.arguments);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_NE(result.output.find(c.output), std::string::npos) << result.output;
+    }
+    EXPECT_TRUE(hubs.Take().empty());
+}
+
+TEST_F(UsbSimCtlTest, PipeNameFollowsTheFixturePathWithoutAnExplicitName) {
+    SetEnvironmentVariableW(L"ZRV_USBSIM_PIPE", nullptr);
+    std::wstring fixture = FixturePath(L"tests/sim-faults.json");
+    ASSERT_EQ(UsbSimLoad(fixture.c_str()), USBSIM_OK);
+    wchar_t name[256];
+    UsbSimGetPipeName(name, 256);
+    EXPECT_EQ(std::wstring(name).rfind(L"\\\\.\\pipe\\zrv-usbsim-", 0), 0u) << Narrow(name);
+
+    CtlResult ping = RunCtl(L"--fixture \"" + fixture + L"\" ping");
+    ASSERT_EQ(ping.exitCode, 0u) << ping.output;
+    EXPECT_NE(ping.output.find("sim-faults.json"), std::string::npos) << ping.output;
+    CtlResult other = RunCtl(L"--fixture \"" + FixturePath(L"tests/sim-ep5.json") + L"\" ping");
+    EXPECT_EQ(other.exitCode, 2u) << "another fixture names another simulator";
+}
+
+}  // namespace
