@@ -56,7 +56,6 @@ void __cdecl UsbSimShutdown(void);
 
 }  // extern "C"
 
-typedef const HardwareApi*(__cdecl* PfnUsbSimGetHardwareApiT)(void);
 typedef int(__cdecl* PfnUsbSimLoad)(const wchar_t*);
 typedef int(__cdecl* PfnUsbSimLoadJson)(const char*, const wchar_t*);
 typedef int(__cdecl* PfnUsbSimReset)(void);

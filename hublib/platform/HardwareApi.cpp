@@ -22,11 +22,17 @@ const HardwareApi kRealApi = {
     ::Sleep,
 };
 
+// error 0: no system error behind it (the simulator has said why itself).
 void ReportFallback(const wchar_t* what, DWORD error) {
     wchar_t text[256];
-    _snwprintf(text, sizeof(text) / sizeof(text[0]) - 1,
-               L"ZRV_USBSIM is set but %ls (error %lu); using the real USB API\n", what,
-               static_cast<unsigned long>(error));
+    if (error != 0) {
+        _snwprintf(text, sizeof(text) / sizeof(text[0]) - 1,
+                   L"ZRV_USBSIM is set but %ls (error %lu); using the real USB API\n", what,
+                   static_cast<unsigned long>(error));
+    } else {
+        _snwprintf(text, sizeof(text) / sizeof(text[0]) - 1,
+                   L"ZRV_USBSIM is set but %ls; using the real USB API\n", what);
+    }
     text[sizeof(text) / sizeof(text[0]) - 1] = L'\0';
     OutputDebugStringW(text);
     fwprintf(stderr, L"%ls", text);
@@ -49,7 +55,7 @@ const HardwareApi* ChooseApi() {
     }
     const HardwareApi* api = get();
     if (api == nullptr) {
-        ReportFallback(L"the simulator could not load its fixture", ERROR_BAD_CONFIGURATION);
+        ReportFallback(L"the simulator could not load its fixture", 0);
         return &kRealApi;
     }
     return api;

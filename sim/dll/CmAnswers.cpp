@@ -25,6 +25,7 @@ CONFIGRET CmLocateDevNode(const CSimModel& model, PDEVINST devInst, const wchar_
     if (devInst == nullptr) return CR_INVALID_POINTER;
     *devInst = 0;
     if (deviceId == nullptr || *deviceId == L'\0') {
+        if (model.RootId() == 0) return CR_NO_SUCH_DEVNODE;  // nothing loaded
         *devInst = model.RootId();
         return CR_SUCCESS;
     }

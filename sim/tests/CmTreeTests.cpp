@@ -276,3 +276,44 @@ TEST(CmEp5Test, EnabledFifthEndpointIsAChildOnTheInternalPort) {
 }
 
 }  // namespace
+
+namespace {
+
+// The demo line stays loadable and shaped as the README shows it.
+TEST(DemoLine, TwoControllersWithCascadedHubsOfEveryFamily) {
+    const HardwareApi& api = LoadFixture(L"demo-line.json");
+    struct Case {
+        const wchar_t* id;
+        UCHAR ports;  // the hub descriptor's count
+    } hubs[] = {
+        {L"USB\\VID_3B9A&PID_6104\\A1000001", 4},
+        {L"USB\\VID_3B9A&PID_6104\\A1000002", 4},
+        {L"USB\\VID_3B9A&PID_7104\\B2000001", 5},  // with the fifth-endpoint port
+        {L"USB\\VID_3B9A&PID_7104\\B2000002", 5},
+    };
+    for (const auto& hub : hubs) {
+        SCOPED_TRACE(Narrow(hub.id));
+        DEVINST node = 0;
+        ASSERT_EQ(api.CM_Locate_DevNodeW(&node, const_cast<wchar_t*>(hub.id), 0), CR_SUCCESS);
+        std::wstring name = hub.id;
+        for (auto& c : name) c = c == L'\\' ? L'#' : c;
+        name = L"\\\\.\\" + name + L"#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+        HANDLE h = api.CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << Narrow(name);
+        std::vector<BYTE> info(76, 0);
+        DWORD returned = 0;
+        EXPECT_TRUE(api.DeviceIoControl(h, IOCTL_USB_GET_NODE_INFORMATION, info.data(), 76,
+                                        info.data(), 76, &returned, nullptr));
+        EXPECT_EQ(info[6], hub.ports);
+        api.CloseHandle(h);
+    }
+    for (const wchar_t* hcd : {L"\\\\.\\HCD0", L"\\\\.\\HCD1"}) {
+        HANDLE h = api.CreateFileW(hcd, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr);
+        EXPECT_NE(h, INVALID_HANDLE_VALUE) << Narrow(hcd);
+        api.CloseHandle(h);
+    }
+}
+
+}  // namespace
