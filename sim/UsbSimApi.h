@@ -11,7 +11,7 @@ struct HardwareApi;
 #define USBSIM_OK 0
 #define USBSIM_ERROR_FIXTURE (-1)   // fixture or board missing or malformed
 #define USBSIM_ERROR_POSITION (-2)  // position malformed, unknown, occupied or empty
-#define USBSIM_ERROR_NO_MODEL (-3)  // nothing loaded yet (Reset before any Load)
+#define USBSIM_ERROR_NO_MODEL (-3)  // nothing loaded yet
 #define USBSIM_ERROR_ARGUMENT (-4)  // null or oversized argument
 
 extern "C" {

@@ -134,7 +134,8 @@ BOOL WINAPI SimUnregisterDeviceNotification(HDEVNOTIFY handle) {
 // Every pause is divided by the time scale, so tests and dry runs go faster.
 VOID WINAPI SimSleep(DWORD milliseconds) {
     if (milliseconds == INFINITE) return ::Sleep(INFINITE);
-    ::Sleep(static_cast<DWORD>(milliseconds / Sim().TimeScale()));
+    double scaled = milliseconds / Sim().TimeScale();
+    ::Sleep(scaled >= INFINITE - 1.0 ? INFINITE - 1 : static_cast<DWORD>(scaled));
 }
 
 const HardwareApi kSimApi = {

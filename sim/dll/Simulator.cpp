@@ -117,15 +117,16 @@ int CSimulator::AttachJson(const std::wstring& position, const std::string& json
         return Fail(USBSIM_ERROR_FIXTURE, error);
     }
     std::vector<InterfaceEvent> arrived;
+    bool loaded = true;
     auto result = WithModel([&](CSimModel& model) {
-        return loaded_ ? model.Attach(position, board, arrived, error)
-                       : CSimModel::Result::kBadPosition;
+        loaded = loaded_;
+        return model.Attach(position, board, arrived, error);
     });
+    if (!loaded) return Fail(USBSIM_ERROR_NO_MODEL, "attach: no fixture was loaded");
     if (result == CSimModel::Result::kBadBoard)
         return Fail(USBSIM_ERROR_FIXTURE, source + ": " + error);
     if (result == CSimModel::Result::kBadPosition) {
-        return Fail(USBSIM_ERROR_POSITION, "attach " + Narrow(position) + ": " +
-                                               (error.empty() ? "no fixture was loaded" : error));
+        return Fail(USBSIM_ERROR_POSITION, "attach " + Narrow(position) + ": " + error);
     }
     notifications_.Deliver(arrived, true);  // outside the lock: receivers call back in
     return USBSIM_OK;
@@ -134,12 +135,14 @@ int CSimulator::AttachJson(const std::wstring& position, const std::string& json
 int CSimulator::Detach(const std::wstring& position) {
     std::vector<InterfaceEvent> left;
     std::string error;
+    bool loaded = true;
     auto result = WithModel([&](CSimModel& model) {
-        return loaded_ ? model.Detach(position, left, error) : CSimModel::Result::kBadPosition;
+        loaded = loaded_;
+        return model.Detach(position, left, error);
     });
+    if (!loaded) return Fail(USBSIM_ERROR_NO_MODEL, "detach: no fixture was loaded");
     if (result != CSimModel::Result::kOk) {
-        return Fail(USBSIM_ERROR_POSITION, "detach " + Narrow(position) + ": " +
-                                               (error.empty() ? "no fixture was loaded" : error));
+        return Fail(USBSIM_ERROR_POSITION, "detach " + Narrow(position) + ": " + error);
     }
     notifications_.Deliver(left, false);
     return USBSIM_OK;

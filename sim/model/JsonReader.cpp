@@ -1,6 +1,8 @@
 // Path-tracking JSON field reader of the fixture parser.
 #include "JsonReader.h"
 
+#include <cstdio>
+
 #include "Text.h"
 
 namespace usbsim {
@@ -101,8 +103,10 @@ double CJsonObject::Real(const char* key, double fallback, double min, bool minE
     if (!value->is_number()) Fail(PathOf(key), "expected a number, got " + Describe(*value));
     double v = value->get<double>();
     if (minExclusive ? !(v > min) : !(v >= min)) {
+        char bound[32];
+        snprintf(bound, sizeof(bound), "%g", min);
         Fail(PathOf(key), std::string("must be ") + (minExclusive ? "greater than " : "at least ") +
-                              std::to_string(min) + ", got " + value->dump());
+                              bound + ", got " + value->dump());
     }
     return v;
 }

@@ -177,7 +177,7 @@ bool CSimModel::AddDevice(uint32_t hubId, uint32_t port,
         return false;
     }
     node.description = spec->description;
-    node.manufacturer = L"(Generic USB Hub)";
+    node.manufacturer = spec->isHub ? L"(Generic USB Hub)" : L"(Standard USB Host Controller)";
     node.driverKey = NextUsbDriverKey();
     node.spec = spec;
     node.faults = MakeFaultStates(spec->faults);
