@@ -1,0 +1,212 @@
+// The device tree through the library's exports, against simulated fixtures.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "HalvexZRVLib.h"
+#include "UsbSimApi.h"
+
+namespace {
+
+const wchar_t kHubClass[] = L"#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+
+// Two controllers, the second hub-less. On the first: a mouse on root port
+// 1, a first-family hub on root port 3 with a second-family hub on its port 2
+// and a keyboard on its port 4.
+const char kLine[] = R"({
+  "controllers": [
+    { "description": "Standard Enhanced PCI to USB Host Controller", "ports": 4,
+      "children": {
+        "1": { "device": { "vid": "046D", "pid": "C077", "serial": "M1", "description": "USB Input Device" } },
+        "3": { "hub": { "family": "first", "vid": "3B9A", "pid": "6104", "serial": "A1000001",
+                        "description": "USB 2.0 Hub", "ports": 4,
+                        "children": {
+                          "2": { "hub": { "family": "second", "vid": "3B9A", "pid": "7104", "serial": "B2000002",
+                                          "description": "USB Hub", "ports": 2 } },
+                          "4": { "device": { "vid": "413C", "pid": "2113", "serial": "K4", "description": "USB Keyboard" } } } } } } },
+    { "description": "Standard USB 3.0 eXtensible Host Controller", "ports": 2 }
+  ]
+})";
+
+class Tree : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        SetEnvironmentVariableW(L"ZRV_USBSIM", L"in-process fixture");
+        sim_ = LoadLibraryW(L"UsbSim.dll");
+    }
+
+    void Load(const char* fixture) {
+        ASSERT_NE(sim_, nullptr);
+        auto load = Sim<PfnUsbSimLoadJson>("UsbSimLoadJson");
+        ASSERT_EQ(load(fixture, nullptr), USBSIM_OK) << LastSimError();
+        lib_ = LoadLibraryW(L"HalvexZRVLib.dll");
+        ASSERT_NE(lib_, nullptr);
+    }
+
+    void TearDown() override {
+        if (lib_) FreeLibrary(lib_);
+    }
+
+    template <typename F>
+    F Sim(const char* name) {
+        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(sim_, name)));
+    }
+    template <typename F>
+    F Lib(const char* name) {
+        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(lib_, name)));
+    }
+
+    std::wstring LastSimError() {
+        wchar_t text[512] = {};
+        Sim<PfnUsbSimGetLastError>("UsbSimGetLastError")(text, 512);
+        return text;
+    }
+
+    IDeviceTree* Snapshot() { return Lib<IDeviceTree*(__cdecl*)()>("CreateDeviceTreeUI")(); }
+
+    static HMODULE sim_;
+    HMODULE lib_ = nullptr;
+};
+HMODULE Tree::sim_ = nullptr;
+
+struct Expected {
+    int32_t type;
+    int32_t parent;
+    const wchar_t* instanceId;
+    const wchar_t* displayName;
+    const wchar_t* devicePath;
+};
+
+}  // namespace
+
+TEST_F(Tree, NodesFollowTheFixtureDepthFirst) {
+    Load(kLine);
+    IDeviceTree* tree = Snapshot();
+    ASSERT_NE(tree, nullptr);
+    ASSERT_EQ(tree->GetControllerCount(), 2);
+
+    const std::wstring hub1 = std::wstring(L"\\\\?\\USB#VID_3B9A&PID_6104#A1000001") + kHubClass;
+    const std::wstring hub2 = std::wstring(L"\\\\?\\USB#VID_3B9A&PID_7104#B2000002") + kHubClass;
+    const Expected first[] = {
+        {NODE_TYPE_HOST_CONTROLLER, 0, nullptr, L"Standard Enhanced PCI to USB Host Controller",
+         L""},
+        {NODE_TYPE_DEVICE, 0, L"USB\\VID_046D&PID_C077\\M1", L"Port1 :  USB Input Device", L""},
+        {NODE_TYPE_DEVICE, 0, L"", L"Port2 :  ", L""},
+        {NODE_TYPE_HUB, 0, L"USB\\VID_3B9A&PID_6104\\A1000001", L"Port3 : USB 2.0 Hub",
+         hub1.c_str()},
+        {NODE_TYPE_DEVICE, 3, L"", L"Port1 :  ", L""},
+        {NODE_TYPE_HUB, 3, L"USB\\VID_3B9A&PID_7104\\B2000002", L"Port2 : USB Hub", hub2.c_str()},
+        {NODE_TYPE_DEVICE, 5, L"", L"Port1 :  ", L""},
+        {NODE_TYPE_DEVICE, 5, L"", L"Port2 :  ", L""},
+        {NODE_TYPE_DEVICE, 3, L"", L"Port3 :  ", L""},
+        {NODE_TYPE_DEVICE, 3, L"USB\\VID_413C&PID_2113\\K4", L"Port4 :  USB Keyboard", L""},
+        {NODE_TYPE_DEVICE, 0, L"", L"Port4 :  ", L""},
+    };
+    ASSERT_EQ(tree->GetNodeCount(0), static_cast<int32_t>(std::size(first)));
+    for (int32_t j = 0; j < tree->GetNodeCount(0); ++j) {
+        SCOPED_TRACE(j);
+        std::unique_ptr<IUsbNode> node(tree->GetNode(0, j));
+        ASSERT_TRUE(node);
+        EXPECT_EQ(node->GetNodeType(), first[j].type);
+        EXPECT_EQ(node->GetParentIndex(), first[j].parent);
+        EXPECT_STREQ(node->GetDisplayName(), first[j].displayName);
+        EXPECT_STREQ(node->GetDevicePath(), first[j].devicePath);
+        if (first[j].instanceId) EXPECT_STREQ(node->GetDeviceInstanceID(), first[j].instanceId);
+    }
+    std::unique_ptr<IUsbNode> controller(tree->GetNode(0, 0));
+    EXPECT_EQ(std::wstring(controller->GetDeviceInstanceID()).rfind(L"PCI\\", 0), 0u)
+        << controller->GetDeviceInstanceID();
+
+    // The hub-less controller: node 0 and its two root ports.
+    EXPECT_EQ(tree->GetNodeCount(1), 3);
+    std::unique_ptr<IUsbNode> xhci(tree->GetNode(1, 0));
+    EXPECT_STREQ(xhci->GetDisplayName(), L"Standard USB 3.0 eXtensible Host Controller");
+}
+
+TEST_F(Tree, NodeCopiesAreIndependentAndBoundsChecked) {
+    Load(kLine);
+    IDeviceTree* tree = Snapshot();
+    const int32_t outside[][2] = {{0, 11}, {0, -1}, {2, 0}, {-1, 0}, {1, 3}};
+    for (const auto& pair : outside) {
+        SCOPED_TRACE(::testing::Message() << pair[0] << "," << pair[1]);
+        EXPECT_EQ(tree->GetNode(pair[0], pair[1]), nullptr);
+    }
+    std::unique_ptr<IUsbNode> copy(tree->GetNode(0, 3));
+    copy->SetNodeType(NODE_TYPE_DEVICE);
+    copy->SetDeviceInstanceID(L"changed");
+    std::unique_ptr<IUsbNode> again(tree->GetNode(0, 3));
+    EXPECT_EQ(again->GetNodeType(), NODE_TYPE_HUB);
+    EXPECT_STREQ(again->GetDeviceInstanceID(), L"USB\\VID_3B9A&PID_6104\\A1000001");
+}
+
+TEST_F(Tree, InterfacePathsFindTheirNodes) {
+    Load(kLine);
+    IDeviceTree* tree = Snapshot();
+    auto indices = Lib<bool(__cdecl*)(const wchar_t*, int32_t*, int32_t*)>("GetDeviceIndicesUI");
+    struct Case {
+        const wchar_t* path;
+        bool found;
+        int32_t node;
+    };
+    const Case cases[] = {
+        {L"\\\\?\\USB#VID_3B9A&PID_7104#B2000002#{f18a0e88-c30c-11d0-8815-00a0c906bed8}", true, 5},
+        {L"\\\\?\\usb#vid_413c&pid_2113#k4#{a5dcbf10-6530-11d2-901f-00c04fb951ed}", true, 9},
+        {L"\\\\?\\USB#VID_3B9A&PID_7104#B2000099#{f18a0e88-c30c-11d0-8815-00a0c906bed8}", false, 0},
+        {L"\\\\?\\USB#VID_3B9A", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        int32_t i = -7, j = -7;
+        EXPECT_EQ(indices(c.path, &i, &j), c.found);
+        if (c.found) {
+            EXPECT_EQ(i, 0);
+            EXPECT_EQ(j, c.node);
+            std::unique_ptr<IUsbNode> node(tree->FindNode(c.path, &i, &j));
+            ASSERT_TRUE(node);
+            EXPECT_EQ(node->GetParentIndex(), 3);
+        } else {
+            EXPECT_EQ(i, -7);
+        }
+    }
+}
+
+TEST_F(Tree, DroppedSnapshotIsTakenAfreshFromTheLiveTree) {
+    Load(kLine);
+    IDeviceTree* before = Snapshot();
+    EXPECT_EQ(Snapshot(), before);  // unchanged while it exists
+    EXPECT_EQ(before->GetNodeCount(0), 11);
+
+    ASSERT_EQ(Sim<PfnUsbSimDetach>("UsbSimDetach")(L"1-1-3"), USBSIM_OK) << LastSimError();
+    Lib<IDeviceTree*(__cdecl*)()>("CreateDeviceTree")()->Refresh();
+    EXPECT_EQ(Snapshot()->GetNodeCount(0), 11);  // the snapshot stays as it was
+
+    ASSERT_EQ(Lib<int32_t(__cdecl*)()>("FinishedUsingDeviceTreeUI")(), 0);
+    IDeviceTree* after = Snapshot();
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(after->GetNodeCount(0), 5);
+    std::unique_ptr<IUsbNode> port3(after->GetNode(0, 3));
+    EXPECT_STREQ(port3->GetDisplayName(), L"Port3 :  ");
+    EXPECT_EQ(port3->GetNodeType(), NODE_TYPE_DEVICE);
+}
+
+TEST_F(Tree, ControllerListStopsAt127Nodes) {
+    Load(R"({ "controllers": [ { "description": "Wide Host", "ports": 200 } ] })");
+    IDeviceTree* tree = Snapshot();
+    EXPECT_EQ(tree->GetNodeCount(0), 127);
+    std::unique_ptr<IUsbNode> last(tree->GetNode(0, 126));
+    EXPECT_STREQ(last->GetDisplayName(), L"Port126 :  ");
+}
+
+TEST_F(Tree, PortWhoseConnectionQueryFailsGetsNoNode) {
+    Load(R"({ "controllers": [ { "description": "Host", "ports": 3, "children": {
+        "2": { "device": { "vid": "046D", "pid": "C077", "serial": "M2", "description": "Mouse",
+                           "faults": [ { "op": "connectionInfo" } ] } },
+        "3": { "device": { "vid": "046D", "pid": "C078", "serial": "M3", "description": "Pen" } } } } ] })");
+    IDeviceTree* tree = Snapshot();
+    ASSERT_EQ(tree->GetNodeCount(0), 3);
+    std::unique_ptr<IUsbNode> second(tree->GetNode(0, 2));
+    EXPECT_STREQ(second->GetDisplayName(), L"Port3 :  Pen");
+}
