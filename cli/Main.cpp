@@ -70,10 +70,10 @@ int Status(const CLibrary& lib) {
     const int32_t controllers = tree ? tree->GetControllerCount() : 0;
     Print(L"Controllers: " + std::to_wstring(controllers) + L"\n");
     Print(std::wstring(L"Programmer manager running: ") + (running() ? L"yes" : L"no") + L"\n");
-    Print(L"Answers for index pair (0, 0), no hub there: status " + std::to_wstring(status(0, 0)) +
-          L", family " + std::to_wstring(family(0, 0)) + L", storage mode " +
-          std::to_wstring(mode(0, 0)) + L", validation " + std::to_wstring(method(0, 0)) +
-          L", removable " + (removable(0, 0) ? L"yes" : L"no") + L"\n");
+    Print(L"Answers for index pair (0, 0): status " + std::to_wstring(status(0, 0)) + L", family " +
+          std::to_wstring(family(0, 0)) + L", storage mode " + std::to_wstring(mode(0, 0)) +
+          L", validation " + std::to_wstring(method(0, 0)) + L", removable " +
+          (removable(0, 0) ? L"yes" : L"no") + L"\n");
     for (int32_t c = 0; c < controllers; ++c) {
         for (int32_t n = 0; n < tree->GetNodeCount(c); ++n) {
             std::unique_ptr<IUsbNode> node(tree->GetNode(c, n));
