@@ -4,7 +4,7 @@
 #include <set>
 
 #include "JsonReader.h"
-#include "SpecReaders.h"
+#include "FixtureReaders.h"
 #include "Text.h"
 
 namespace usbsim {
