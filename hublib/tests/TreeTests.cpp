@@ -114,7 +114,9 @@ TEST_F(Tree, NodesFollowTheFixtureDepthFirst) {
         EXPECT_EQ(node->GetParentIndex(), first[j].parent);
         EXPECT_STREQ(node->GetDisplayName(), first[j].displayName);
         EXPECT_STREQ(node->GetDevicePath(), first[j].devicePath);
-        if (first[j].instanceId) EXPECT_STREQ(node->GetDeviceInstanceID(), first[j].instanceId);
+        if (first[j].instanceId) {
+            EXPECT_STREQ(node->GetDeviceInstanceID(), first[j].instanceId);
+        }
     }
     std::unique_ptr<IUsbNode> controller(tree->GetNode(0, 0));
     EXPECT_EQ(std::wstring(controller->GetDeviceInstanceID()).rfind(L"PCI\\", 0), 0u)
@@ -209,4 +211,29 @@ TEST_F(Tree, PortWhoseConnectionQueryFailsGetsNoNode) {
     ASSERT_EQ(tree->GetNodeCount(0), 3);
     std::unique_ptr<IUsbNode> second(tree->GetNode(0, 2));
     EXPECT_STREQ(second->GetDisplayName(), L"Port3 :  Pen");
+}
+
+TEST_F(Tree, FifthPortFunctionPathFindsItsPortBelowTheHub) {
+    Load(R"({ "controllers": [ { "description": "Host", "ports": 1, "children": {
+        "1": { "hub": { "family": "second", "vid": "3B9A", "pid": "7104", "serial": "B1",
+                        "description": "USB Hub", "ports": 4,
+                        "chip": { "ep5Enabled": true } } } } } ] })");
+    IDeviceTree* tree = Snapshot();
+    ASSERT_EQ(tree->GetNodeCount(0), 7);  // controller, hub, four ports and the internal fifth
+    std::unique_ptr<IUsbNode> fifth(tree->GetNode(0, 6));
+    const std::wstring id = fifth->GetDeviceInstanceID();
+    ASSERT_EQ(id.rfind(L"USB\\VID_3B9A&PID_", 0), 0u) << id;
+
+    // The interface path Windows broadcasts for the function.
+    std::wstring path = L"\\\\?\\" + id + L"#{88bae032-5a81-49f0-bc3d-a4ff138216d6}";
+    for (size_t i = 4; i < path.size(); ++i) {
+        if (path[i] == L'\\') path[i] = L'#';
+    }
+    int32_t i = -1, j = -1;
+    ASSERT_TRUE(tree->FindNodeIndices(path.c_str(), &i, &j)) << path;
+    EXPECT_EQ(i, 0);
+    EXPECT_EQ(j, 6);
+    EXPECT_EQ(fifth->GetParentIndex(), 1);
+    std::unique_ptr<IUsbNode> hub(tree->GetNode(0, fifth->GetParentIndex()));
+    EXPECT_EQ(hub->GetNodeType(), NODE_TYPE_HUB);
 }
