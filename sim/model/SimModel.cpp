@@ -314,16 +314,20 @@ const SimNode* CSimModel::ResolveParent(const Position& position, uint32_t& port
     return hub;
 }
 
-CSimModel::Result CSimModel::Attach(const std::wstring& position, const DeviceSpec& board,
-                                    std::vector<InterfaceEvent>& arrived, std::string& error) {
+const SimNode* CSimModel::ResolvePosition(const std::wstring& position, uint32_t& port,
+                                          std::string& error) const {
     auto parsed = ParsePosition(position);
-    uint32_t port = 0;
-    const SimNode* hub = nullptr;
     if (!parsed) {
         error = "\"" + Narrow(position) + "\" is not a port position (1-<controller>-<port>...)";
-    } else {
-        hub = ResolveParent(*parsed, port, error);
+        return nullptr;
     }
+    return ResolveParent(*parsed, port, error);
+}
+
+CSimModel::Result CSimModel::Attach(const std::wstring& position, const DeviceSpec& board,
+                                    std::vector<InterfaceEvent>& arrived, std::string& error) {
+    uint32_t port = 0;
+    const SimNode* hub = ResolvePosition(position, port, error);
     if (hub == nullptr) return Result::kBadPosition;
     if (PortChild(hub->id, port) != nullptr) {
         error = "port " + Narrow(position) + " is not empty";
@@ -353,14 +357,8 @@ CSimModel::Result CSimModel::Attach(const std::wstring& position, const DeviceSp
 
 CSimModel::Result CSimModel::Detach(const std::wstring& position, std::vector<InterfaceEvent>& left,
                                     std::string& error) {
-    auto parsed = ParsePosition(position);
     uint32_t port = 0;
-    const SimNode* hub = nullptr;
-    if (!parsed) {
-        error = "\"" + Narrow(position) + "\" is not a port position (1-<controller>-<port>...)";
-    } else {
-        hub = ResolveParent(*parsed, port, error);
-    }
+    const SimNode* hub = ResolvePosition(position, port, error);
     if (hub == nullptr) return Result::kBadPosition;
     const SimNode* child = PortChild(hub->id, port);
     if (child == nullptr) {

@@ -98,6 +98,9 @@ private:
     // The hub or root hub at the position's parent; the port number comes back in `port`.
     const SimNode* ResolveParent(const Position& position, uint32_t& port,
                                  std::string& error) const;
+    // The same from a position string, or null with error set.
+    const SimNode* ResolvePosition(const std::wstring& position, uint32_t& port,
+                                   std::string& error) const;
 
     std::map<uint32_t, SimNode> nodes_;
     std::vector<uint32_t> controllers_;  // in position order (ascending HCD number)
