@@ -33,6 +33,7 @@ function(zrv_add_test name)
   cmake_parse_arguments(T "" "WORKDIR" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   # gtest_main provides main(); tests are console programs without -municode.
   set_target_properties(${name} PROPERTIES LINK_FLAGS "-mconsole")
   target_link_options(${name} PRIVATE -mconsole)

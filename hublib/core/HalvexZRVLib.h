@@ -126,6 +126,7 @@ public:
     virtual ~IUsbNode() {}
     virtual int32_t SetUseCount(int32_t count) = 0;
 };
+static_assert(sizeof(IUsbNode) == sizeof(void*), "IUsbNode is a bare interface");
 
 // Per host controller a flat list of nodes; node 0 is the controller.
 class IDeviceTree {
@@ -141,6 +142,7 @@ public:
     virtual int32_t SetNodeUseCount(int32_t controller, int32_t node, int32_t count) = 0;
     virtual ~IDeviceTree() {}
 };
+static_assert(sizeof(IDeviceTree) == sizeof(void*), "IDeviceTree is a bare interface");
 
 // Per-hub exports: the hub is named by its index pair in the snapshot.
 HALVEXZRV_API int32_t __cdecl SetConfigurationBlock(int32_t controller, int32_t node,

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "NotificationWindow.h"
+#include "ProcessRun.h"
 #include "SimTestSupport.h"
 
 using simtest::CNotificationWindow;
@@ -17,43 +18,13 @@ namespace {
 const GUID kHubGuid = {
     0xf18a0e88, 0xc30c, 0x11d0, {0x88, 0x15, 0x00, 0xa0, 0xc9, 0x06, 0xbe, 0xd8}};
 
-struct CtlResult {
-    DWORD exitCode;
-    std::string output;  // stdout and stderr
-};
+using CtlResult = testsupport::ProcessOutcome;
 
 // Runs usbsimctl.exe (beside this program) and waits for it.
 CtlResult RunCtl(const std::wstring& arguments) {
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring dir(exe);
-    dir.resize(dir.find_last_of(L"\\/") + 1);
-    std::wstring command = L"\"" + dir + L"usbsimctl.exe\" " + arguments;
-
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    const wchar_t* outputFile = L"usbsimctl-output.txt";
-    HANDLE output = CreateFileW(outputFile, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                0, nullptr);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
-    PROCESS_INFORMATION process = {};
-    CtlResult result{0xFFFFFFFF, ""};
-    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &process)) {
-        WaitForSingleObject(process.hProcess, 30000);
-        GetExitCodeProcess(process.hProcess, &result.exitCode);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
-    CloseHandle(output);
-    std::ifstream in(outputFile, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    result.output = text.str();
-    return result;
+    return testsupport::RunCapturingOutput(
+        L"\"" + testsupport::ProgramFolder() + L"usbsimctl.exe\" " + arguments,
+        L"usbsimctl-output.txt", 30000);
 }
 
 class UsbSimCtlTest : public ::testing::Test {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "HardwareApi.h"
+#include "ProcessRun.h"
 
 namespace {
 
@@ -43,10 +44,7 @@ bool FromSimulator(const void* function) {
     return sim != nullptr && ModuleOf(function) == sim;
 }
 
-struct ChildResult {
-    DWORD exitCode;
-    std::string output;
-};
+using ChildResult = testsupport::ProcessOutcome;
 
 // Runs this program's Child tests with ZRV_USBSIM set to `fixture`.
 ChildResult RunChild(const char* test, const std::wstring& fixture) {
@@ -57,30 +55,9 @@ ChildResult RunChild(const char* test, const std::wstring& fixture) {
                            std::wstring(filter.begin(), filter.end());
     SetEnvironmentVariableW(L"ZRV_USBSIM", fixture.c_str());
     SetEnvironmentVariableW(L"ZRV_SEAM_CHILD", L"1");
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE output = CreateFileW(L"seam-child.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
-    PROCESS_INFORMATION process = {};
-    ChildResult result{0xFFFFFFFF, ""};
-    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &process)) {
-        WaitForSingleObject(process.hProcess, 60000);
-        GetExitCodeProcess(process.hProcess, &result.exitCode);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
+    ChildResult result = testsupport::RunCapturingOutput(command, L"seam-child.txt", 60000);
     SetEnvironmentVariableW(L"ZRV_USBSIM", nullptr);
     SetEnvironmentVariableW(L"ZRV_SEAM_CHILD", nullptr);
-    CloseHandle(output);
-    std::ifstream in("seam-child.txt", std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    result.output = text.str();
     return result;
 }
 
