@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "Logger.h"
+#include "ProgrammerManager.h"
 
 namespace {
 
@@ -255,6 +256,58 @@ int32_t CDeviceQueue::SetNumberOfConfiguredHubs(int32_t count) {
     configuredHubCount_ = count;
     log.Write(2, L"Number of Hubs configured is %d", count);
     return RESULT_SUCCESS;
+}
+
+int32_t CDeviceQueue::IsParentChainQueued(CDevice& device) {
+    IDeviceTree* tree = CreateDeviceTree();
+    if (tree == nullptr) return RESULT_DEVICE_NOT_FOUND;
+    std::unique_ptr<IUsbNode> node = device.FindTreeNode(*tree);
+    if (!node) return RESULT_DEVICE_NOT_FOUND;
+    std::unique_ptr<IUsbNode> parent(tree->GetNode(device.controllerIndex, node->GetParentIndex()));
+    if (!parent) return RESULT_DEVICE_NOT_FOUND;
+    if (parent->GetNodeType() != NODE_TYPE_HUB) return RESULT_SUCCESS;
+    return Find(parent->GetDevicePath()) != nullptr ? RESULT_SUCCESS : RESULT_DEVICE_NOT_FOUND;
+}
+
+bool CDeviceQueue::IsReadyForProgramming(CDevice& device) {
+    const uint32_t method = device.GetValidationMethod();
+    const bool verify = method == VALIDATION_VERIFY || method == VALIDATION_VERIFY_ALT;
+    if (!device.IsProgrammingRequired() && !verify) return false;
+    if (device.GetConfigBlockSize() == 0 && device.GetFirmwareImageSize() == 0) return false;
+    if (IsParentChainQueued(device) != RESULT_SUCCESS) return false;
+    if (device.rebootPending) return false;
+    std::unique_ptr<CDevice> parent(device.GetParentDevice());
+    return !(parent && parent->IsRebootPendingUpstream());
+}
+
+int32_t CDeviceQueue::IterateDevices() {
+    CLogger log(L"CDeviceQueue::IterateDevices");
+    CQueueHold hold(lock_);
+    int32_t count = 0;
+    // By index: a first look at the live tree may register hubs meanwhile.
+    for (size_t i = 0; i < devices_.size(); ++i) {
+        CDevice& device = *devices_[i];
+        if (!IsReadyForProgramming(device)) continue;
+        // A hub whose thread could not be started still counts; its settings
+        // stay, so a continuous run picks it again.
+        StartDeviceThread(device);
+        ++count;
+    }
+    return count;
+}
+
+int32_t CDeviceQueue::BeginProgramming(const wchar_t* path, uint32_t /*length*/) {
+    CLogger log(L"CDeviceQueue::BeginProgramming");
+    CQueueHold hold(lock_);
+    CDevice* device = Find(path);
+    return device ? device->AddProgrammingUse() : RESULT_DEVICE_NOT_FOUND;
+}
+
+int32_t CDeviceQueue::EndProgramming(const wchar_t* path, uint32_t /*length*/) {
+    CLogger log(L"CDeviceQueue::EndProgramming");
+    CQueueHold hold(lock_);
+    CDevice* device = Find(path);
+    return device ? device->ReleaseProgrammingUse() : RESULT_DEVICE_NOT_FOUND;
 }
 
 CDevice* CDeviceQueue::CloneDevice(const wchar_t* path) {

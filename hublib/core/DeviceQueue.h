@@ -48,6 +48,12 @@ public:
     int32_t AddDevice(const wchar_t* path, uint32_t bytes, int32_t controller, int32_t node);
     int32_t RemoveDevice(const wchar_t* path);
     int32_t SetNumberOfConfiguredHubs(int32_t count);
+    // Programming support for the programmer manager.
+    // Starts a programming thread for every ready hub; the number asked for.
+    int32_t IterateDevices();
+    // Count a programming run at the hub and every queued hub above it.
+    int32_t BeginProgramming(const wchar_t* path, uint32_t length);
+    int32_t EndProgramming(const wchar_t* path, uint32_t length);
     // A heap copy of the queued device, or null; the caller owns it.
     CDevice* CloneDevice(const wchar_t* path);
     size_t DeviceCount();
@@ -58,6 +64,9 @@ public:
 private:
     int32_t FindDevice(const wchar_t* path, size_t* index);
     CDevice* Find(const wchar_t* path);
+    // 0 when the hub hangs off a root port or below a queued hub, else -8.
+    int32_t IsParentChainQueued(CDevice& device);
+    bool IsReadyForProgramming(CDevice& device);
 
     std::vector<std::unique_ptr<CDevice>> devices_;
     CRITICAL_SECTION lock_;

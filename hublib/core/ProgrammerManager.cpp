@@ -1,13 +1,237 @@
 #include "ProgrammerManager.h"
 
+#include <cstdio>
+#include <cwchar>
+#include <memory>
+
+#include "DeviceQueue.h"
 #include "HalvexZRVLib.h"
 #include "Logger.h"
+#include "Notifications.h"
+#include "ProgrammingThread.h"
 
 namespace {
+
+constexpr DWORD kManagerQuitWaitMs = 15000;
+constexpr int kMaxProgrammingThreads = 127;
+// A state no state has: the first pass always reports the state.
+constexpr int32_t kNoState = 4;
+
+struct ThreadEntry {
+    HANDLE handle;
+    DWORD id;
+    wchar_t path[kDevicePathLength];
+};
+
+// Guards the manager thread's handle and id only.
 CRITICAL_SECTION g_managerLock;
 HANDLE g_managerThread = nullptr;
 DWORD g_managerThreadId = 0;
-constexpr DWORD kManagerQuitWaitMs = 15000;
+
+// Written by the manager thread; the run result also by StopProgrammerManager.
+volatile LONG g_ProgrammerManagerStatus = PROGRAMMGR_READY;
+volatile LONG g_runResult = 0;
+
+// The current batch; touched by the manager thread only (StartDeviceThread
+// runs on it, inside the queue's scheduling pass).
+ThreadEntry g_threads[kMaxProgrammingThreads];
+int g_threadCount = 0;
+
+void SetState(int32_t state) {
+    InterlockedExchange(&g_ProgrammerManagerStatus, state);
+}
+int32_t State() {
+    return InterlockedCompareExchange(&g_ProgrammerManagerStatus, 0, 0);
+}
+void SetRunResult(int32_t result) {
+    InterlockedExchange(&g_runResult, result);
+}
+int32_t RunResult() {
+    return InterlockedCompareExchange(&g_runResult, 0, 0);
+}
+
+void EmptyThreadTable() {
+    for (int i = 0; i < g_threadCount; ++i) {
+        if (g_threads[i].handle != nullptr) CloseHandle(g_threads[i].handle);
+    }
+    for (ThreadEntry& entry : g_threads) {
+        entry.handle = nullptr;
+        entry.id = 0;
+        entry.path[0] = L'\0';
+    }
+    g_threadCount = 0;
+}
+
+// Caller holds the manager lock.
+bool ManagerAliveLocked() {
+    return g_managerThread != nullptr && WaitForSingleObject(g_managerThread, 0) == WAIT_TIMEOUT;
+}
+
+// Caller holds the manager lock: closes the record of a thread that has ended.
+void ForgetEndedManagerLocked() {
+    if (g_managerThread != nullptr && !ManagerAliveLocked()) {
+        CloseHandle(g_managerThread);
+        g_managerThread = nullptr;
+        g_managerThreadId = 0;
+    }
+}
+
+bool IsFailureStatus(int32_t status) {
+    switch (status) {
+        case HUB_STATUS_OPEN_FAILED:
+        case HUB_STATUS_PROGRAM_FAILED:
+        case HUB_STATUS_VERIFY_FAILED:
+        case HUB_STATUS_PROGRAM_VERIFY_FAILED:
+        case HUB_STATUS_INSUFFICIENT_SPACE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+const ThreadEntry* EntryOf(DWORD threadId) {
+    for (int i = 0; i < g_threadCount; ++i) {
+        if (g_threads[i].id == threadId) return &g_threads[i];
+    }
+    return nullptr;
+}
+
+void OnDeviceFinished(DWORD threadId, int32_t result, int& finishedCount) {
+    for (int i = 0; i < g_threadCount; ++i) {
+        if (g_threads[i].id != threadId) continue;
+        ++finishedCount;
+        RaiseDeviceEvent(EVENT_DEVICE_FINISHED, g_threads[i].path, result);
+    }
+}
+
+// The status is stored and judged whether or not anybody listens: the
+// queue's answer and the end of a failed run do not depend on the callback.
+void OnHubStatus(DWORD threadId, int32_t status) {
+    const ThreadEntry* entry = EntryOf(threadId);
+    if (entry == nullptr) return;
+    DeviceQueue().SetHubStatus(entry->path, status);
+    RaiseDeviceEvent(EVENT_HUB_STATUS, entry->path, status);
+    if (IsFailureStatus(status)) SetRunResult(-1);
+}
+
+void OnHubReleased(WPARAM buffer, LPARAM capacity) {
+    auto* path = reinterpret_cast<wchar_t*>(buffer);
+    if (path != nullptr && capacity > 0 && HasNotificationCallback()) {
+        wchar_t copy[kDevicePathLength] = {};
+        const size_t limit =
+            capacity < kDevicePathLength ? static_cast<size_t>(capacity) : kDevicePathLength;
+        wcsncpy(copy, path, limit - 1);
+        RaiseDeviceEvent(EVENT_HUB_RELEASED, copy, 0);
+    }
+    if (path != nullptr) HeapFree(GetProcessHeap(), 0, path);
+}
+
+void HandleMessage(const MSG& msg, int& finishedCount, bool& quit) {
+    switch (msg.message) {
+        case kMsgDeviceFinished:
+            OnDeviceFinished(static_cast<DWORD>(msg.wParam), static_cast<int32_t>(msg.lParam),
+                             finishedCount);
+            break;
+        case kMsgHubStatus:
+            OnHubStatus(static_cast<DWORD>(msg.wParam), static_cast<int32_t>(msg.lParam));
+            break;
+        case kMsgHubReleased:
+            OnHubReleased(msg.wParam, msg.lParam);
+            break;
+        case WM_QUIT:
+            SetRunResult(1);
+            quit = true;
+            break;
+        default:
+            break;
+    }
+}
+
+int32_t ReadQueue(bool quit) {
+    CLogger log(L"ReadQueue");
+    const int32_t runResult = RunResult();
+    if ((runResult == 0 || runResult == 1) && !quit) {
+        const int32_t count = DeviceQueue().IterateDevices();
+        if (count > 0) {
+            log.Write(2, L"Created %d threads", count);
+            log.Write(2, L"Programmer Manager status changed to PROGRAMMGR_STARTED_PROGRAMMING");
+            SetState(PROGRAMMGR_STARTED_PROGRAMMING);
+        }
+        return count;
+    }
+    SetState(PROGRAMMGR_FINISHED);
+    return -1;
+}
+
+void ProgramAndValidateDevices(int finishedCount, bool quit, bool executeOnce) {
+    CLogger log(L"ProgramAndValidateDevices");
+    if (finishedCount != g_threadCount) return;  // the batch is still running
+    log.Write(2, L"FinishedThreadCount is %d", finishedCount);
+    log.Write(2, L"ThreadCount is %d", g_threadCount);
+    log.Write(2, quit ? L"StopThread is true" : L"StopThread is false");
+    const int32_t state = (quit || executeOnce) ? PROGRAMMGR_FINISHED : PROGRAMMGR_READY;
+    SetState(state);
+    EmptyThreadTable();
+    log.Write(2, L"g_ProgrammerManagerStatus is set to %d", state);
+}
+
+DWORD WINAPI ProgrammerManagerThread(LPVOID parameter) {
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    const bool executeOnce = *static_cast<const bool*>(parameter);
+    SetRunResult(0);
+    bool firstRead = true;
+    int32_t lastState = kNoState;
+    int32_t finalState = kNoState;
+    bool quit = false;
+    int finishedCount = 0;
+
+    for (;;) {
+        const int32_t state = State();
+        if (state != lastState) RaiseValueEvent(EVENT_MANAGER_STATE, state);
+        // Reported before the pass's message, so a batch's start comes before
+        // the first status of its hubs; the state reported is the one
+        // remembered, so a change made below is reported at the next pass.
+        lastState = state;
+        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) HandleMessage(msg, finishedCount, quit);
+
+        switch (state) {
+            case PROGRAMMGR_READY:
+                finishedCount = 0;
+                if (ReadQueue(quit) == 0 && firstRead) SetState(PROGRAMMGR_NOTHING_TO_PROGRAM);
+                firstRead = false;
+                break;
+            case PROGRAMMGR_STARTED_PROGRAMMING:
+                ProgramAndValidateDevices(finishedCount, quit, executeOnce);
+                break;
+            case PROGRAMMGR_FINISHED:
+                printf("Programmer Manager Thread is going to exit\n");
+                fflush(stdout);
+                finishedCount = 0;
+                break;
+            default:
+                printf(
+                    "Invalid state of Programmer Manager Thread. Resetting it to "
+                    "PROGRAMMGR_READY\n");
+                fflush(stdout);
+                SetState(PROGRAMMGR_READY);
+                break;
+        }
+        finalState = State();
+        if (finalState == PROGRAMMGR_FINISHED || finalState == PROGRAMMGR_NOTHING_TO_PROGRAM) break;
+        Sleep(1);
+    }
+
+    RaiseValueEvent(EVENT_MANAGER_STATE, finalState);
+    RaiseValueEvent(EVENT_MANAGER_FINISHED, RunResult());
+
+    // The record stays until the thread has really ended: whoever next asks
+    // (running, stop, start, unload) sees it ended and closes it, so nobody
+    // unloads the library while this thread still runs its last lines.
+    HeapFree(GetProcessHeap(), 0, parameter);
+    return 0;
+}
+
 }  // namespace
 
 void ProgrammerManagerAttach() {
@@ -17,31 +241,102 @@ void ProgrammerManagerAttach() {
 }
 
 void ProgrammerManagerDetach() {
-    if (g_managerThread != nullptr) {
-        PostThreadMessageW(g_managerThreadId, WM_QUIT, 0, 0);
-        WaitForSingleObject(g_managerThread, kManagerQuitWaitMs);
-        CloseHandle(g_managerThread);
-        g_managerThread = nullptr;
-        g_managerThreadId = 0;
+    EnterCriticalSection(&g_managerLock);
+    HANDLE thread = g_managerThread;
+    const DWORD threadId = g_managerThreadId;
+    g_managerThread = nullptr;
+    g_managerThreadId = 0;
+    LeaveCriticalSection(&g_managerLock);
+    if (thread != nullptr) {
+        PostThreadMessageW(threadId, WM_QUIT, 0, 0);
+        WaitForSingleObject(thread, kManagerQuitWaitMs);
+        CloseHandle(thread);
     }
     DeleteCriticalSection(&g_managerLock);
 }
 
-int32_t __cdecl StartProgrammerManager(bool /*executeOnce*/) {
-    // The manager thread and its batches are not part of this library build yet.
-    CLogger log(L"StartProgrammerManager");
-    log.Write(1, L"Programmer manager is not available");
-    return RESULT_FAILURE;
+bool StartDeviceThread(CDevice& device) {
+    if (g_threadCount >= kMaxProgrammingThreads) return false;  // picked up by a later batch
+    auto job = std::make_unique<ProgrammingJob>();
+    job->device.reset(device.Clone());
+    if (!job->device) return false;
+    job->managerThreadId = GetCurrentThreadId();
+    ThreadEntry& entry = g_threads[g_threadCount];
+    wmemcpy(entry.path, job->device->GetDeviceInstanceID(), kDevicePathLength);
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, ProgramDeviceThread, job.get(), 0, &id);
+    if (thread == nullptr) return false;
+    job.release();  // the thread owns it now
+    entry.handle = thread;
+    entry.id = id;
+    ++g_threadCount;
+    return true;
+}
+
+void NotifyHubReleased(const wchar_t* path) {
+    if (path == nullptr) return;
+    EnterCriticalSection(&g_managerLock);
+    if (ManagerAliveLocked()) {
+        auto* buffer = static_cast<wchar_t*>(
+            HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, kDevicePathLength * sizeof(wchar_t) + 2));
+        if (buffer != nullptr) {
+            wcsncpy(buffer, path, kDevicePathLength - 1);
+            if (!PostThreadMessageW(g_managerThreadId, kMsgHubReleased,
+                                    reinterpret_cast<WPARAM>(buffer), kDevicePathLength)) {
+                HeapFree(GetProcessHeap(), 0, buffer);
+            }
+        }
+    }
+    LeaveCriticalSection(&g_managerLock);
+}
+
+int32_t __cdecl StartProgrammerManager(bool executeOnce) {
+    EnterCriticalSection(&g_managerLock);
+    ForgetEndedManagerLocked();
+    int32_t result = RESULT_FAILURE;
+    // One manager at a time: a second one would share the batch table and
+    // leave the first beyond reach of stop and unload.
+    if (g_managerThread == nullptr) {
+        SetState(PROGRAMMGR_READY);
+        EmptyThreadTable();
+        auto* flag = static_cast<bool*>(HeapAlloc(GetProcessHeap(), 0, sizeof(bool)));
+        if (flag != nullptr) {
+            *flag = executeOnce;
+            DWORD id = 0;
+            HANDLE thread = CreateThread(nullptr, 0, ProgrammerManagerThread, flag, 0, &id);
+            if (thread != nullptr) {
+                g_managerThread = thread;
+                g_managerThreadId = id;
+                result = RESULT_SUCCESS;
+            } else {
+                HeapFree(GetProcessHeap(), 0, flag);
+            }
+        }
+    }
+    LeaveCriticalSection(&g_managerLock);
+    if (result != RESULT_SUCCESS) {
+        printf("Programmer Thread not started\n");
+        fflush(stdout);
+    }
+    return result;
 }
 
 int32_t __cdecl StopProgrammerManager() {
+    EnterCriticalSection(&g_managerLock);
+    if (ManagerAliveLocked()) {
+        SetRunResult(1);
+        PostThreadMessageW(g_managerThreadId, WM_QUIT, 0, 0);
+    } else {
+        ForgetEndedManagerLocked();
+    }
+    LeaveCriticalSection(&g_managerLock);
     return RESULT_SUCCESS;
 }
 
 bool __cdecl IsProgrammerManagerRunning() {
     EnterCriticalSection(&g_managerLock);
-    const bool running =
-        g_managerThread != nullptr && WaitForSingleObject(g_managerThread, 0) == WAIT_TIMEOUT;
+    const bool running = ManagerAliveLocked();
+    if (!running) ForgetEndedManagerLocked();
     LeaveCriticalSection(&g_managerLock);
     return running;
 }

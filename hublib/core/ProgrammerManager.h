@@ -1,9 +1,18 @@
-// The programmer manager's thread record and lock, shared by its exports and
-// the library's unload.
+// The programmer manager: one thread that polls the device queue for ready
+// hubs, runs a programming thread per hub and relays their reports to the
+// queue and the notification callback. Exports are in HalvexZRVLib.h.
 #pragma once
 
 #include <windows.h>
 
+class CDevice;
+
 void ProgrammerManagerAttach();
 // Asks a running manager thread to quit and waits for it, at most 15000 ms.
 void ProgrammerManagerDetach();
+
+// Called by the device queue, on the manager thread, for every ready hub:
+// starts a programming thread on a copy of device. False when none started.
+bool StartDeviceThread(CDevice& device);
+// Tells a running manager that the hub at path is no longer in use.
+void NotifyHubReleased(const wchar_t* path);

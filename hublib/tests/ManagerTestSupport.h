@@ -1,0 +1,153 @@
+// Shared by the programmer manager tests: a simulated line of cascaded hubs,
+// a scripted device whose programming result and final status a test picks,
+// and the library set-up that DllMain would do.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "DeviceQueue.h"
+#include "GenericHubDevice.h"
+#include "ProgrammerManager.h"
+#include "TreeState.h"
+#include "UsbSimApi.h"
+
+namespace manager_test {
+
+// Controller 1: hub A on root port 1 with hub B on its port 1; below B hubs C
+// (port 1) and D (port 2). Hub E on root port 2. None of the hubs answers
+// either family, so the queue holds only what a test appends.
+inline const char kLine[] = R"({
+  "timeScale": 100,
+  "controllers": [
+    { "description": "Host Controller", "ports": 2,
+      "children": {
+        "1": { "hub": { "family": "other", "vid": "1A2B", "pid": "000A", "serial": "A", "ports": 2,
+                        "description": "Hub A",
+                        "children": {
+                          "1": { "hub": { "family": "other", "vid": "1A2B", "pid": "000B", "serial": "B",
+                                          "ports": 2, "description": "Hub B",
+                                          "children": {
+                                            "1": { "hub": { "family": "other", "vid": "1A2B", "pid": "000C",
+                                                            "serial": "C", "ports": 2, "description": "Hub C" } },
+                                            "2": { "hub": { "family": "other", "vid": "1A2B", "pid": "000D",
+                                                            "serial": "D", "ports": 2, "description": "Hub D" } } } } } } } },
+        "2": { "hub": { "family": "other", "vid": "1A2B", "pid": "000E", "serial": "E", "ports": 2,
+                        "description": "Hub E" } } } }
+  ]
+})";
+
+inline std::wstring HubPath(wchar_t letter) {
+    return std::wstring(L"\\\\?\\USB#VID_1A2B&PID_000") + letter + L"#" + letter +
+           L"#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+}
+inline const wchar_t kHubLetters[] = L"ABCDE";
+
+// What a scripted device does when programmed. Shared by the queued device
+// and every copy of it.
+struct Script {
+    int32_t result = RESULT_SUCCESS;
+    uint32_t finalStatus = HUB_STATUS_PROGRAMMED;
+    uint32_t configBlockSize = 16;
+    // When set, ProgramDevice signals entered and waits for gate (10 s at most).
+    HANDLE gate = nullptr;
+    HANDLE entered = nullptr;
+    ~Script() {
+        if (gate) CloseHandle(gate);
+        if (entered) CloseHandle(entered);
+    }
+    void Hold() {
+        gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
+};
+
+class CScriptedDevice : public CGenericHubDevice {
+public:
+    CScriptedDevice(const std::wstring& path, std::shared_ptr<Script> script)
+        : CGenericHubDevice(path.c_str(), static_cast<uint32_t>(path.size())),
+          script_(std::move(script)) {}
+    CScriptedDevice(const CScriptedDevice& other) = default;
+
+    uint32_t GetConfigBlockSize() override { return script_->configBlockSize; }
+    bool SetValidationMethod(uint32_t method) override {
+        if (method > VALIDATION_NONE) return false;
+        method_ = method;
+        return true;
+    }
+    uint32_t GetValidationMethod() override { return method_; }
+    bool SetStorageMode(uint32_t mode) override {
+        mode_ = mode;
+        return true;
+    }
+    uint32_t GetStorageMode() override { return mode_; }
+    int32_t ProgramDevice() override {
+        if (script_->entered) SetEvent(script_->entered);
+        if (script_->gate) WaitForSingleObject(script_->gate, 10000);
+        SetHubStatus(script_->finalStatus);
+        return script_->result;
+    }
+    CDevice* Clone() override { return new CScriptedDevice(*this); }
+
+private:
+    std::shared_ptr<Script> script_;
+    uint32_t method_ = VALIDATION_NONE;
+    uint32_t mode_ = STORAGE_UNKNOWN;
+};
+
+// Puts a scripted hub in the library's queue; programming required unless
+// told otherwise.
+inline std::shared_ptr<Script> Queue(wchar_t letter, bool programmingRequired = true,
+                                     uint32_t validation = VALIDATION_NONE,
+                                     bool rebootPending = false) {
+    auto script = std::make_shared<Script>();
+    auto device = std::make_unique<CScriptedDevice>(HubPath(letter), script);
+    device->rebootPending = rebootPending;
+    device->SetProgrammingRequired(programmingRequired);
+    device->SetValidationMethod(validation);
+    device->SetStorageMode(STORAGE_OTP);
+    DeviceQueue().Append(std::move(device));
+    return script;
+}
+
+inline void EmptyQueue() {
+    for (const wchar_t* letter = kHubLetters; *letter; ++letter) {
+        while (DeviceQueue().RemoveDevice(HubPath(*letter).c_str()) == RESULT_SUCCESS) {
+        }
+    }
+}
+
+// What DllMain does, plus the simulated line loaded before the first use of
+// the hardware seam; then the live tree is enumerated once.
+inline bool StartLibraryOnSimulatedLine() {
+    SetEnvironmentVariableW(L"ZRV_USBSIM", L"in-process fixture");
+    HMODULE sim = LoadLibraryW(L"UsbSim.dll");
+    if (sim == nullptr) return false;
+    auto load = reinterpret_cast<PfnUsbSimLoadJson>(
+        reinterpret_cast<void*>(GetProcAddress(sim, "UsbSimLoadJson")));
+    if (load == nullptr || load(kLine, nullptr) != USBSIM_OK) return false;
+    TreeStateAttach();
+    ProgrammerManagerAttach();
+    // Known before the walk, the hubs only get their indices from it and
+    // never go through a family decision.
+    for (const wchar_t* letter = kHubLetters; *letter; ++letter) {
+        const std::wstring path = HubPath(*letter);
+        DeviceQueue().Append(
+            std::make_unique<CGenericHubDevice>(path.c_str(), static_cast<uint32_t>(path.size())));
+    }
+    return CreateDeviceTree() != nullptr;
+}
+
+// Polls until the manager thread has ended.
+inline bool WaitUntilManagerEnds(DWORD timeoutMs = 10000) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (IsProgrammerManagerRunning()) {
+        if (GetTickCount64() > end) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
+}  // namespace manager_test

@@ -1,0 +1,320 @@
+// The programmer manager end to end inside the process: scripted hubs in the
+// library's queue, the live tree from a simulated line, events as the tool's
+// callback would receive them.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "HubStatusText.h"
+#include "ManagerTestSupport.h"
+
+extern const wchar_t kTraceLogFileName[] = L"ProgrammerManagerTests.txt";
+
+using namespace manager_test;
+
+namespace {
+
+struct Event {
+    int32_t code;
+    std::wstring path;  // empty for events 4 and 7
+    int32_t value;
+};
+
+CRITICAL_SECTION g_eventsLock;
+std::vector<Event> g_events;
+HANDLE g_runEnded = nullptr;
+
+bool __cdecl RecordEvent(uintptr_t data, int32_t code) {
+    Event event{code, L"", 0};
+    if (code == EVENT_MANAGER_STATE || code == EVENT_MANAGER_FINISHED) {
+        event.value = static_cast<int32_t>(static_cast<intptr_t>(data));
+    } else {
+        auto* record = reinterpret_cast<NotificationRecord*>(data);
+        event.path = record->DevicePath;
+        event.value = record->Value;
+        EXPECT_EQ(record->Length, 200);
+        HeapFree(GetProcessHeap(), 0, record);
+    }
+    EnterCriticalSection(&g_eventsLock);
+    g_events.push_back(event);
+    LeaveCriticalSection(&g_eventsLock);
+    if (code == EVENT_MANAGER_FINISHED) SetEvent(g_runEnded);
+    return true;
+}
+
+std::vector<Event> Events() {
+    EnterCriticalSection(&g_eventsLock);
+    std::vector<Event> copy = g_events;
+    LeaveCriticalSection(&g_eventsLock);
+    return copy;
+}
+
+// code/value pairs of one hub's events, in order.
+std::vector<std::pair<int32_t, int32_t>> EventsOf(const std::vector<Event>& events,
+                                                  const std::wstring& path) {
+    std::vector<std::pair<int32_t, int32_t>> mine;
+    for (const Event& e : events) {
+        if (e.path == path) mine.emplace_back(e.code, e.value);
+    }
+    return mine;
+}
+
+// Manager-level events (4 and 7) in order.
+std::vector<std::pair<int32_t, int32_t>> ManagerEvents(const std::vector<Event>& events) {
+    std::vector<std::pair<int32_t, int32_t>> mine;
+    for (const Event& e : events) {
+        if (e.code == EVENT_MANAGER_STATE || e.code == EVENT_MANAGER_FINISHED) {
+            mine.emplace_back(e.code, e.value);
+        }
+    }
+    return mine;
+}
+
+using Pairs = std::vector<std::pair<int32_t, int32_t>>;
+
+bool Removable(wchar_t letter) {
+    return DeviceQueue().CanDeviceBeRemoved(HubPath(letter).c_str());
+}
+
+class Manager : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        InitializeCriticalSection(&g_eventsLock);
+        g_runEnded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ASSERT_TRUE(StartLibraryOnSimulatedLine());
+        ASSERT_TRUE(RegisterNotificationCallback(RecordEvent));
+    }
+
+    void SetUp() override {
+        EmptyQueue();
+        EnterCriticalSection(&g_eventsLock);
+        g_events.clear();
+        LeaveCriticalSection(&g_eventsLock);
+        ResetEvent(g_runEnded);
+    }
+
+    void TearDown() override {
+        StopProgrammerManager();
+        EXPECT_TRUE(WaitUntilManagerEnds());
+    }
+
+    // Runs the manager to its end; false when it did not end in time.
+    bool Run(bool executeOnce) {
+        if (StartProgrammerManager(executeOnce) != RESULT_SUCCESS) return false;
+        return WaitForRunEnd();
+    }
+    bool WaitForRunEnd() {
+        return WaitForSingleObject(g_runEnded, 10000) == WAIT_OBJECT_0 && WaitUntilManagerEnds();
+    }
+};
+
+}  // namespace
+
+TEST(HubStatusText, LibraryTexts) {
+    const struct {
+        int32_t status;
+        const wchar_t* text;
+    } cases[] = {
+        {HUB_STATUS_NEW_UNPROGRAMMED, L"New Unprogrammed"},
+        {HUB_STATUS_OPEN_FAILED, L"Failure opening device"},
+        {HUB_STATUS_PROGRAMMED_VERIFIED, L"Programmed Verified Successfully"},
+        {HUB_STATUS_INSUFFICIENT_SPACE, L"Failed due to Insufficient space"},
+        {HUB_STATUS_SPI_FLASH_ERROR, L""},
+        {HUB_STATUS_OTP_WRITE_LIMIT, L""},
+        {HUB_STATUS_UNKNOWN, L""},
+        {-1, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        EXPECT_STREQ(HubStatusText(c.status), c.text);
+    }
+}
+
+TEST_F(Manager, ExecuteOnceWithNothingReadyEndsAtOnce) {
+    Queue(L'A', /*programmingRequired=*/false);
+    ASSERT_TRUE(Run(true));
+    const Pairs expected = {{4, 0}, {4, 3}, {7, 0}};
+    EXPECT_EQ(ManagerEvents(Events()), expected);
+    EXPECT_EQ(Events().size(), expected.size());
+    EXPECT_FALSE(IsProgrammerManagerRunning());
+    EXPECT_EQ(StopProgrammerManager(), RESULT_SUCCESS);
+    EXPECT_EQ(Events().size(), expected.size());
+}
+
+TEST_F(Manager, ExecuteOnceProgramsEveryReadyHubInOneBatch) {
+    Queue(L'A');  // programme only
+    Queue(L'E', /*programmingRequired=*/false, VALIDATION_VERIFY)->finalStatus =
+        HUB_STATUS_VERIFIED;  // verify only
+    ASSERT_TRUE(Run(true));
+
+    const std::vector<Event> events = Events();
+    const Pairs manager = {{4, 0}, {4, 1}, {4, 2}, {7, 0}};
+    EXPECT_EQ(ManagerEvents(events), manager);
+    const Pairs hubA = {
+        {1, HUB_STATUS_PROGRAMMING}, {6, 0}, {1, HUB_STATUS_PROGRAMMED}, {5, RESULT_SUCCESS}};
+    EXPECT_EQ(EventsOf(events, HubPath(L'A')), hubA);
+    const Pairs hubE = {
+        {1, HUB_STATUS_VERIFYING}, {6, 0}, {1, HUB_STATUS_VERIFIED}, {5, RESULT_SUCCESS}};
+    EXPECT_EQ(EventsOf(events, HubPath(L'E')), hubE);
+    // Every hub event lies between the batch's start and the manager's end.
+    ASSERT_GE(events.size(), 4u);
+    EXPECT_EQ(events[1].code, EVENT_MANAGER_STATE);
+    EXPECT_EQ(events[events.size() - 2].code, EVENT_MANAGER_STATE);
+
+    // The queued hubs carry the final status and their settings are reset.
+    for (wchar_t letter : {L'A', L'E'}) {
+        SCOPED_TRACE(letter);
+        const std::wstring path = HubPath(letter);
+        EXPECT_FALSE(DeviceQueue().GetProgrammingRequired(path.c_str()));
+        EXPECT_EQ(DeviceQueue().GetValidationMethod(path.c_str()), VALIDATION_NONE);
+        EXPECT_EQ(DeviceQueue().GetStorageMode(path.c_str()), STORAGE_UNKNOWN);
+        EXPECT_FALSE(DeviceQueue().IsNewDevice(path.c_str()));
+        EXPECT_TRUE(Removable(letter));
+    }
+    EXPECT_EQ(DeviceQueue().GetHubStatus(HubPath(L'A').c_str()), HUB_STATUS_PROGRAMMED);
+    EXPECT_EQ(DeviceQueue().GetHubStatus(HubPath(L'E').c_str()), HUB_STATUS_VERIFIED);
+}
+
+TEST_F(Manager, ProgrammingThreadLogsStatusTextAndResult) {
+    Queue(L'A', true, VALIDATION_VERIFY)->finalStatus = HUB_STATUS_PROGRAMMED_VERIFIED;
+    ASSERT_TRUE(Run(true));
+    std::wifstream file(kTraceLogFileName);
+    std::wstringstream text;
+    text << file.rdbuf();
+    const std::wstring log = text.str();
+    const std::wstring path = HubPath(L'A');
+    EXPECT_NE(log.find(L"Programming & Verifying Required for hub " + path), std::wstring::npos);
+    EXPECT_NE(log.find(L"Status of device " + path + L" is Programmed Verified Successfully"),
+              std::wstring::npos);
+    EXPECT_NE(log.find(L"Result after progrmming device " + path + L" is 0"), std::wstring::npos);
+}
+
+TEST_F(Manager, FailureStatusEndsContinuousRunAfterTheBatch) {
+    auto script = Queue(L'A', true, VALIDATION_VERIFY);
+    script->finalStatus = HUB_STATUS_PROGRAM_VERIFY_FAILED;
+    script->result = RESULT_VERIFY_MISMATCH;
+    Queue(L'E');  // same batch, succeeds
+    ASSERT_TRUE(Run(false));
+
+    const std::vector<Event> events = Events();
+    const Pairs manager = {{4, 0}, {4, 1}, {4, 0}, {4, 2}, {7, -1}};
+    EXPECT_EQ(ManagerEvents(events), manager);
+    const Pairs hubA = {{1, HUB_STATUS_PROGRAMMING_VERIFYING},
+                        {6, 0},
+                        {1, HUB_STATUS_PROGRAM_VERIFY_FAILED},
+                        {5, RESULT_VERIFY_MISMATCH}};
+    EXPECT_EQ(EventsOf(events, HubPath(L'A')), hubA);
+    EXPECT_EQ(EventsOf(events, HubPath(L'E')).size(), 4u);
+    EXPECT_EQ(DeviceQueue().GetHubStatus(HubPath(L'A').c_str()), HUB_STATUS_PROGRAM_VERIFY_FAILED);
+}
+
+TEST_F(Manager, StopWaitsForTheBatchAndEndsWithOne) {
+    auto script = Queue(L'A');
+    script->Hold();
+    ASSERT_EQ(StartProgrammerManager(false), RESULT_SUCCESS);
+    ASSERT_EQ(WaitForSingleObject(script->entered, 10000), WAIT_OBJECT_0);
+
+    // One manager at a time.
+    EXPECT_EQ(StartProgrammerManager(true), RESULT_FAILURE);
+    EXPECT_FALSE(Removable(L'A'));
+    EXPECT_EQ(StopProgrammerManager(), RESULT_SUCCESS);
+    Sleep(20);  // a batch in progress is not interrupted
+    EXPECT_TRUE(IsProgrammerManagerRunning());
+    EXPECT_EQ(WaitForSingleObject(g_runEnded, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    SetEvent(script->gate);
+    ASSERT_TRUE(WaitForRunEnd());
+    const std::vector<Event> events = Events();
+    const Pairs manager = {{4, 0}, {4, 1}, {4, 2}, {7, 1}};
+    EXPECT_EQ(ManagerEvents(events), manager);
+    EXPECT_EQ(EventsOf(events, HubPath(L'A')).back(), std::make_pair(5, 0));
+    EXPECT_TRUE(Removable(L'A'));
+    EXPECT_FALSE(IsProgrammerManagerRunning());
+
+    // Ended and forgotten: a new run starts.
+    ResetEvent(g_runEnded);
+    ASSERT_TRUE(Run(true));
+}
+
+TEST_F(Manager, ParentChainIsInUseUntilTheLastHubBelowEnds) {
+    Queue(L'A', false);
+    Queue(L'B', false);
+    auto c = Queue(L'C');
+    auto d = Queue(L'D');
+    Queue(L'E', false);
+    c->Hold();
+    d->Hold();
+    ASSERT_EQ(StartProgrammerManager(true), RESULT_SUCCESS);
+    ASSERT_EQ(WaitForSingleObject(c->entered, 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(d->entered, 10000), WAIT_OBJECT_0);
+
+    for (wchar_t letter : {L'A', L'B', L'C', L'D'}) {
+        SCOPED_TRACE(letter);
+        EXPECT_FALSE(Removable(letter));
+    }
+    EXPECT_TRUE(Removable(L'E'));
+    std::unique_ptr<CDevice> b(DeviceQueue().CloneDevice(HubPath(L'B').c_str()));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->programmingUseCount, 2);
+
+    // C ends: B and A are still in use for D.
+    SetEvent(c->gate);
+    const ULONGLONG end = GetTickCount64() + 10000;
+    while (EventsOf(Events(), HubPath(L'C')).size() < 4 && GetTickCount64() < end) Sleep(1);
+    ASSERT_EQ(EventsOf(Events(), HubPath(L'C')).size(), 4u);
+    EXPECT_FALSE(Removable(L'A'));
+    EXPECT_FALSE(Removable(L'B'));
+    EXPECT_TRUE(Removable(L'C'));
+
+    SetEvent(d->gate);
+    ASSERT_TRUE(WaitForRunEnd());
+    std::vector<std::wstring> released;
+    for (const Event& e : Events()) {
+        if (e.code == EVENT_HUB_RELEASED) released.push_back(e.path);
+    }
+    const std::vector<std::wstring> expected = {HubPath(L'C'), HubPath(L'A'), HubPath(L'B'),
+                                                HubPath(L'D')};
+    EXPECT_EQ(released, expected);
+    for (const wchar_t* letter = kHubLetters; *letter; ++letter) {
+        SCOPED_TRACE(*letter);
+        EXPECT_TRUE(Removable(*letter));
+    }
+}
+
+TEST_F(Manager, HubsBelowRebootingOrUnqueuedHubsAreNotScheduled) {
+    struct Case {
+        const char* name;
+        const wchar_t* queued;  // hubs in the queue, C always ready
+        wchar_t rebooting;      // hub with a reboot pending, or 0
+        uint32_t blockSize;     // C's configuration block
+        bool scheduled;
+    };
+    const Case cases[] = {
+        {"chain queued", L"ABC", 0, 16, true},
+        {"parent not queued", L"AC", 0, 16, false},
+        {"no hub above queued", L"C", 0, 16, false},
+        {"parent rebooting", L"ABC", L'B', 16, false},
+        {"two levels up rebooting", L"ABC", L'A', 16, false},
+        {"itself rebooting", L"ABC", L'C', 16, false},
+        {"nothing to write", L"ABC", 0, 0, false},
+        {"other branch rebooting", L"ABCE", L'E', 16, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        for (const wchar_t* letter = c.queued; *letter; ++letter) {
+            auto script = Queue(*letter, *letter == L'C', VALIDATION_NONE, *letter == c.rebooting);
+            if (*letter == L'C') script->configBlockSize = c.blockSize;
+        }
+        ASSERT_TRUE(Run(true));
+        const Pairs scheduled = {{4, 0}, {4, 1}, {4, 2}, {7, 0}};
+        const Pairs skipped = {{4, 0}, {4, 3}, {7, 0}};
+        EXPECT_EQ(ManagerEvents(Events()), c.scheduled ? scheduled : skipped);
+        EXPECT_EQ(DeviceQueue().GetProgrammingRequired(HubPath(L'C').c_str()), !c.scheduled);
+    }
+}
