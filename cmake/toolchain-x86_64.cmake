@@ -8,4 +8,11 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/wine)
+# The 64-bit loader itself: Debian's "wine" script picks the 32-bit loader
+# whenever it is installed, even where the kernel cannot run it.
+if(EXISTS /usr/lib/wine/wine64)
+    set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+else()
+    find_program(ZRV_WINE64 NAMES wine64 wine REQUIRED)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${ZRV_WINE64})
+endif()
