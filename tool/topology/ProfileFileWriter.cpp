@@ -16,6 +16,23 @@ std::wstring FullProfilePath(const std::wstring& path) {
     return std::wstring(buffer.data(), got);
 }
 
+bool NeedsUnicodeProfile(const std::wstring& text) {
+    if (text.empty()) return false;
+    // The same conversion as the profile functions' own, there and back.
+    const int length = static_cast<int>(text.size());
+    const int narrowLength =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (narrowLength <= 0) return true;
+    std::vector<char> narrow(static_cast<size_t>(narrowLength));
+    WideCharToMultiByte(CP_ACP, 0, text.data(), length, narrow.data(), narrowLength, nullptr,
+                        nullptr);
+    const int wideLength = MultiByteToWideChar(CP_ACP, 0, narrow.data(), narrowLength, nullptr, 0);
+    if (wideLength <= 0) return true;
+    std::wstring back(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, narrow.data(), narrowLength, back.data(), wideLength);
+    return back != text;
+}
+
 CProfileFileWriter::CProfileFileWriter(std::wstring target) : target_(std::move(target)) {}
 
 CProfileFileWriter::~CProfileFileWriter() {
@@ -32,7 +49,7 @@ bool CProfileFileWriter::Fail(const std::wstring& what) {
     return false;
 }
 
-bool CProfileFileWriter::Begin(bool copyTarget) {
+bool CProfileFileWriter::Begin(ProfileStart start) {
     const size_t slash = target_.find_last_of(L"\\/");
     if (target_.empty() || slash == std::wstring::npos || slash + 1 == target_.size()) {
         SetLastError(ERROR_INVALID_NAME);
@@ -51,10 +68,27 @@ bool CProfileFileWriter::Begin(bool copyTarget) {
         return Fail(L"cannot create a temporary file in " + folder);
     }
     temp_ = temp;
-    if (copyTarget && !CopyFileW(target_.c_str(), temp_.c_str(), FALSE)) {
+    if (start == ProfileStart::kCopyOfTarget && !CopyFileW(target_.c_str(), temp_.c_str(), FALSE)) {
         return Fail(L"cannot copy " + target_);
     }
+    if (start == ProfileStart::kEmptyUnicode && !WriteUnicodeMark()) {
+        return Fail(L"cannot write into " + temp_);
+    }
     return true;
+}
+
+bool CProfileFileWriter::WriteUnicodeMark() {
+    const HANDLE file = CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const unsigned char mark[] = {0xFF, 0xFE};
+    DWORD written = 0;
+    const bool ok =
+        WriteFile(file, mark, sizeof(mark), &written, nullptr) && written == sizeof(mark);
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    return ok;
 }
 
 bool CProfileFileWriter::Write(const std::wstring& section, const wchar_t* key,

@@ -9,6 +9,17 @@
 // Profile functions would look for a bare file name in the Windows folder instead.
 std::wstring FullProfilePath(const std::wstring& path);
 
+// True when the profile functions would not give text back as it is from a file kept in the
+// system's ANSI code page (characters outside it become "?" or a look-alike).
+bool NeedsUnicodeProfile(const std::wstring& text);
+
+// What the temporary file holds before the first write.
+enum class ProfileStart {
+    kEmpty,         // the profile functions write it in the ANSI code page
+    kEmptyUnicode,  // a UTF-16 byte-order mark only: the profile functions keep writing UTF-16
+    kCopyOfTarget,  // the target's text, in its own encoding
+};
+
 class CProfileFileWriter {
 public:
     // target: an absolute path (FullProfilePath).
@@ -17,9 +28,8 @@ public:
     CProfileFileWriter(const CProfileFileWriter&) = delete;
     CProfileFileWriter& operator=(const CProfileFileWriter&) = delete;
 
-    // Creates the temporary file in the target's folder: empty, or as a copy of the target.
-    // Fails for a read-only target.
-    bool Begin(bool copyTarget);
+    // Creates the temporary file in the target's folder. Fails for a read-only target.
+    bool Begin(ProfileStart start);
     // Stops at the first failure: later writes and the commit then fail too.
     bool Write(const std::wstring& section, const wchar_t* key, const std::wstring& value);
     // Flushes the temporary file and moves it over the target.
@@ -30,6 +40,7 @@ public:
 
 private:
     bool Fail(const std::wstring& what);
+    bool WriteUnicodeMark();
 
     std::wstring target_;
     std::wstring temp_;

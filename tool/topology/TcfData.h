@@ -84,6 +84,7 @@ public:
     // Writes the entries whose save status is set into a fresh file that replaces path only once
     // it is complete; on failure the previous file is left as it was and false is returned.
     // Callers must not delete the file beforehand: that would lose it when the save fails.
+    // The file is plain ANSI text unless a value lies outside the code page; then it is UTF-16.
     bool SaveTopology(const std::wstring& path, const std::wstring& version);
     // Rewrites "SERCURRENT" of every hub entry that counts serials, leaving the rest of the file
     // as it was; replaces the file only once every write succeeded. False when the file is

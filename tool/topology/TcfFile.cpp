@@ -63,6 +63,21 @@ std::wstring Flag(bool value) {
     return value ? L"1" : L"0";
 }
 
+// A file in the ANSI code page would turn a label or path outside it into question marks;
+// such a topology is kept in UTF-16 instead, any other stays as plain text.
+bool NeedsUnicode(const std::vector<TcfItem>& items, const std::wstring& version) {
+    if (NeedsUnicodeProfile(version)) return true;
+    for (const TcfItem& item : items) {
+        if (!item.saveStatus) continue;
+        for (const std::wstring* text :
+             {&item.key, &item.label, &item.configFile, &item.serialAlpha, &item.serialStart,
+              &item.serialMax, &item.serialCurrent}) {
+            if (NeedsUnicodeProfile(*text)) return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::wstring CTCFData::GetTcfVersion(const std::wstring& path) {
@@ -120,7 +135,7 @@ bool CTCFData::SaveTopology(const std::wstring& path, const std::wstring& versio
     const std::wstring full = FullProfilePath(path);
     CProfileFileWriter file(full);
     const std::wstring count = std::to_wstring(Count());
-    file.Begin(false);
+    file.Begin(NeedsUnicode(items_, version) ? ProfileStart::kEmptyUnicode : ProfileStart::kEmpty);
     file.Write(kHeader, kCount, count);
     file.Write(kHeader, kVersion, version);
     for (const TcfItem& item : items_) {
@@ -153,7 +168,7 @@ bool CTCFData::SaveTopology(const std::wstring& path, const std::wstring& versio
 bool CTCFData::SaveSerialCurrent(const std::wstring& path) const {
     const std::wstring full = FullProfilePath(path);
     CProfileFileWriter file(full);
-    file.Begin(true);
+    file.Begin(ProfileStart::kCopyOfTarget);
     for (const TcfItem& item : items_) {
         if (item.isHub && IsCounterSerialType(item.serialType)) {
             file.Write(item.key, L"SERCURRENT", item.serialCurrent);

@@ -284,6 +284,31 @@ TEST_F(TcfFile, NamesAndValuesOf259CharactersSurvive) {
     EXPECT_EQ(serial, item.serialCurrent);
 }
 
+TEST_F(TcfFile, TextOutsideTheCodePageSurvivesSaveAndCounterWriteBack) {
+    // Devanagari, Hebrew and Thai together fit no ANSI code page.
+    const std::wstring label = L"\u0928\u092E\u0938\u094D\u0924\u0947 \u05E9\u05DC\u05D5\u05DD";
+    const std::wstring config = L"C:\\\u0E17\u0E14\u0E2A\u0E2D\u0E1A\\line.cfg";
+    const std::wstring path = File(L"unicode.tcf");
+    CTCFData saved;
+    const int i = AddHub(saved, L"1-1-1", 2);
+    saved.SetUILabel(i, label);
+    saved.SetConfigFile(i, config);
+    saved.SetSerialParams(i, L"\u05D0", L"1", L"9", 1, L"1", false);
+    ASSERT_TRUE(saved.SaveTopology(path, kTcfVersion));
+    EXPECT_EQ(L"2.1", CTCFData::GetTcfVersion(path));
+
+    saved.SetSerialParamCurrentVal(i, L"2");
+    ASSERT_TRUE(saved.SaveSerialCurrent(path));
+
+    CTCFData loaded;
+    ASSERT_TRUE(loaded.LoadTopology(path));
+    ASSERT_EQ(1, loaded.Count());
+    EXPECT_TRUE(loaded.GetUILabel(0) == label);
+    EXPECT_TRUE(loaded.GetConfigFile(0) == config);
+    EXPECT_TRUE(loaded.GetSerialParamAlphaVal(0) == L"\u05D0");
+    EXPECT_EQ(L"2", loaded.GetSerialParamCurrentVal(0));
+}
+
 TEST_F(TcfFile, SaveSerialCurrentRewritesOnlyTheCounters) {
     const std::wstring path = File(L"counters.tcf");
     CTCFData tcf;
