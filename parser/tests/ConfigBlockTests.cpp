@@ -90,6 +90,13 @@ TEST(SizeRule, AcceptsExactlyHeaderDescriptorsAndData) {
                 {0x12, 0x34, 0x01, 0x12, 0x40, 0xAA, 0xBB, 0x30, 0x00, 0x01, 0x02, 0x03}});
     Bytes longItem = Concat({{'C', 'F', 'G', 'B', 1, 0x40, 0x19, 0x23}, Bytes(0x123, 0x5A)});
     Bytes longItemLowBitsOnly = Concat({{'C', 'F', 'G', 'B', 1, 0x40, 0x19, 0x23}, Bytes(0x23)});
+    // 255 items of 2047 bytes: the largest block the format can describe.
+    const Bytes largest =
+        *cfgblock::BuildBlock(std::vector<cfgblock::NewItem>(255, {0x803, Bytes(2047, 0x5A)}));
+    // 33 items of 2047 bytes declare 67655 bytes; a 16-bit sum would make that 2119.
+    Bytes wrapsAt16Bits = {'C', 'F', 'G', 'B', 33};
+    for (int i = 0; i < 33; ++i) wrapsAt16Bits.insert(wrapsAt16Bits.end(), {0x40, 0x07, 0xFF});
+    wrapsAt16Bits.resize(67655 - 65536, 0x5A);
 
     struct Case {
         const char* name;
@@ -106,6 +113,11 @@ TEST(SizeRule, AcceptsExactlyHeaderDescriptorsAndData) {
         {"data missing", Bytes(threeItems.begin(), threeItems.begin() + 14), false},
         {"descriptor cut", Bytes(threeItems.begin(), threeItems.begin() + 12), false},
         {"count without descriptors", {'C', 'F', 'G', 'B', 255}, false},
+        {"255 empty items", Concat({{'C', 'F', 'G', 'B', 255}, Bytes(3 * 255, 0x00)}), true},
+        {"255 items of 2047 bytes", largest, true},
+        {"255 items of 2047 bytes, last byte missing", Bytes(largest.begin(), largest.end() - 1),
+         false},
+        {"lengths summing past 16 bits", wrapsAt16Bits, false},
         {"signature only", {'C', 'F', 'G', 'B'}, false},
         {"empty", {}, false},
     };

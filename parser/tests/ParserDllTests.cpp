@@ -216,6 +216,14 @@ TEST_F(ParserDll, RefusedBlocksKeepTheStoredBlock) {
 
 TEST_F(ParserDll, ValidateConfigurationBlock) {
     const Bytes longItem = Concat({{'C', 'F', 'G', 'B', 1, 0x40, 0x1D, 0xA3}, Bytes(0x5A3, 0x5A)});
+    // 255 items of 2047 bytes (522755 bytes), and 33 such items in the 2119 bytes that a
+    // 16-bit sum of their lengths would ask for.
+    Bytes largest = {'C', 'F', 'G', 'B', 255};
+    for (int i = 0; i < 255; ++i) largest.insert(largest.end(), {0x40, 0x1F, 0xFF});
+    largest.resize(5 + 3 * 255 + 255 * 2047, 0x5A);
+    Bytes wrapsAt16Bits = {'C', 'F', 'G', 'B', 33};
+    for (int i = 0; i < 33; ++i) wrapsAt16Bits.insert(wrapsAt16Bits.end(), {0x40, 0x1F, 0xFF});
+    wrapsAt16Bits.resize(5 + 3 * 33 + 33 * 2047 - 65536, 0x5A);
     struct Case {
         const char* name;
         Bytes block;
@@ -232,6 +240,9 @@ TEST_F(ParserDll, ValidateConfigurationBlock) {
         {"one byte over", Concat({kThreeItems, {0x00}}), -13},
         {"descriptors cut", Bytes(kThreeItems.begin(), kThreeItems.begin() + 10), -13},
         {"count 255, nothing else", {'C', 'F', 'G', 'B', 255}, -13},
+        {"255 items of 2047 bytes", largest, 0},
+        {"255 items of 2047 bytes, one byte over", Concat({largest, {0x00}}), -13},
+        {"lengths summing past 16 bits", wrapsAt16Bits, -13},
         {"header only", {'C', 'F', 'G', 'B', 0}, 0},
         {"signature only", {'C', 'F', 'G', 'B'}, -13},
         {"three bytes", {'C', 'F', 'G'}, -13},
