@@ -25,11 +25,18 @@ bool StartsWithNoCase(const wchar_t* text, const wchar_t* prefix) {
     return true;
 }
 
-// "\\.\HCDn" -> n; -1 otherwise.
+// Every "\\.\HCD..." name is the simulated PC's: a real controller must not show
+// through. Windows names the links HCD0, HCD1, ...: "HCD", "HCD01" or "HCDx"
+// name no controller (-1).
+bool IsControllerName(const wchar_t* name) {
+    return StartsWithNoCase(name, L"\\\\.\\HCD");
+}
+
 int HcdNumber(const wchar_t* name) {
-    if (!StartsWithNoCase(name, L"\\\\.\\HCD") || name[7] == L'\0') return -1;
+    const wchar_t* digits = name + 7;
+    if (*digits == L'\0' || (digits[0] == L'0' && digits[1] != L'\0')) return -1;
     int n = 0;
-    for (const wchar_t* p = name + 7; *p != L'\0'; ++p) {
+    for (const wchar_t* p = digits; *p != L'\0'; ++p) {
         if (*p < L'0' || *p > L'9' || n > 1000) return -1;
         n = n * 10 + (*p - L'0');
     }
@@ -42,14 +49,16 @@ bool IsUsbDeviceName(const wchar_t* name) {
 
 HANDLE WINAPI SimCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
                              DWORD disposition, DWORD flags, HANDLE templateFile) {
-    int hcd = name != nullptr ? HcdNumber(name) : -1;
-    if (name == nullptr || (hcd < 0 && !IsUsbDeviceName(name))) {
+    const bool controller = name != nullptr && IsControllerName(name);
+    if (name == nullptr || (!controller && !IsUsbDeviceName(name))) {
         return ::CreateFileW(name, access, share, sa, disposition, flags, templateFile);
     }
+    const int hcd = controller ? HcdNumber(name) : -1;
     DWORD error = ERROR_SUCCESS;
     uint32_t target = Sim().WithModel([&](CSimModel& model) -> uint32_t {
-        const SimNode* node =
-            hcd >= 0 ? model.FindController(static_cast<uint32_t>(hcd)) : model.FindHub(name + 4);
+        const SimNode* node = !controller ? model.FindHub(name + 4)
+                              : hcd >= 0  ? model.FindController(static_cast<uint32_t>(hcd))
+                                          : nullptr;
         if (node == nullptr) {
             error = ERROR_FILE_NOT_FOUND;
             return 0;

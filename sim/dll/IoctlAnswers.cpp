@@ -93,8 +93,14 @@ DWORD AnswerConnectionInfo(CSimModel& model, const SimNode& hub, bool extended, 
     if (child != nullptr) {
         info.DeviceDescriptor = DeviceDescriptor(*child);
         info.CurrentConfigurationValue = 1;
+        // The extended query tops out at high speed: Windows reports a SuperSpeed
+        // device as UsbHighSpeed there. The old one only has a low-speed flag.
         UsbSpeed speed = child->spec->speed;
-        info.Speed = extended ? static_cast<UCHAR>(speed) : (speed == UsbSpeed::kLow ? 1 : 0);
+        if (extended) {
+            info.Speed = static_cast<UCHAR>(speed == UsbSpeed::kSuper ? UsbSpeed::kHigh : speed);
+        } else {
+            info.Speed = speed == UsbSpeed::kLow ? 1 : 0;
+        }
         info.DeviceIsHub = child->kind == NodeKind::kHub;
         info.DeviceAddress = child->address;
         info.NumberOfOpenPipes = 1;

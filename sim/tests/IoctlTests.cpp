@@ -73,8 +73,9 @@ TEST_F(IoctlTest, ControllersOpenByTheirHcdNumberOnly) {
     struct Case {
         const wchar_t* name;
         bool opens;
-    } cases[] = {{L"\\\\.\\HCD0", true}, {L"\\\\.\\HCD1", false}, {L"\\\\.\\HCD2", true},
-                 {L"\\\\.\\hcd2", true}, {L"\\\\.\\HCD3", false}, {L"\\\\.\\HCD11", false}};
+    } cases[] = {{L"\\\\.\\HCD0", true},   {L"\\\\.\\HCD1", false}, {L"\\\\.\\HCD2", true},
+                 {L"\\\\.\\hcd2", true},   {L"\\\\.\\HCD3", false}, {L"\\\\.\\HCD11", false},
+                 {L"\\\\.\\HCD02", false}, {L"\\\\.\\HCD", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.name));
         SetLastError(0);
@@ -231,6 +232,39 @@ TEST_F(IoctlTest, OldConnectionInformationCarriesLowSpeedAndPipes) {
         EXPECT_EQ(pipe.EndpointDescriptor.bmAttributes, USB_ENDPOINT_TYPE_INTERRUPT);
         EXPECT_EQ(pipe.EndpointDescriptor.wMaxPacketSize, c.maxPacket);
         EXPECT_EQ(buffer[46], 0xCD) << "nothing written after the one pipe";
+    }
+}
+
+TEST_F(IoctlTest, SpeedsAsEachQueryReportsThem) {
+    ASSERT_EQ(UsbSimLoadJson(R"({ "controllers": [ { "ports": 4, "children": {
+        "1": { "device": { "vid": "0001", "pid": "0001", "speed": "low" } },
+        "2": { "device": { "vid": "0001", "pid": "0002", "speed": "full" } },
+        "3": { "device": { "vid": "0001", "pid": "0003", "speed": "high" } },
+        "4": { "device": { "vid": "0001", "pid": "0004", "speed": "super" } } } } ] })",
+                             nullptr),
+              USBSIM_OK)
+        << Narrow(simtest::LastSimError());
+    HANDLE hub = Open(L"\\\\.\\" + RootHubName(L"\\\\.\\HCD0"));
+    struct Case {
+        ULONG port;
+        UCHAR speed;  // the extended query: a SuperSpeed device shows as high speed
+        BOOLEAN lowSpeed;
+    } cases[] = {{1, UsbLowSpeed, TRUE},
+                 {2, UsbFullSpeed, FALSE},
+                 {3, UsbHighSpeed, FALSE},
+                 {4, UsbHighSpeed, FALSE}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("port " + std::to_string(c.port));
+        DWORD returned = 0;
+        BOOL ok = FALSE;
+        auto ex = ConnectionInfo(hub, c.port, IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, 35,
+                                 returned, ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(ex.Speed, c.speed);
+        auto old = ConnectionInfo(hub, c.port, IOCTL_USB_GET_NODE_CONNECTION_INFORMATION, 365,
+                                  returned, ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(old.Speed, c.lowSpeed) << "the old layout's LowSpeed sits where Speed is";
     }
 }
 
