@@ -80,6 +80,24 @@ struct Expected {
     const wchar_t* devicePath;
 };
 
+// Controller c's list holds exactly these nodes (a null instance ID is not checked).
+template <size_t N>
+void ExpectNodes(IDeviceTree& tree, int32_t c, const Expected (&nodes)[N]) {
+    ASSERT_EQ(tree.GetNodeCount(c), static_cast<int32_t>(N));
+    for (int32_t j = 0; j < static_cast<int32_t>(N); ++j) {
+        SCOPED_TRACE(j);
+        std::unique_ptr<IUsbNode> node(tree.GetNode(c, j));
+        ASSERT_TRUE(node);
+        EXPECT_EQ(node->GetNodeType(), nodes[j].type);
+        EXPECT_EQ(node->GetParentIndex(), nodes[j].parent);
+        EXPECT_STREQ(node->GetDisplayName(), nodes[j].displayName);
+        EXPECT_STREQ(node->GetDevicePath(), nodes[j].devicePath);
+        if (nodes[j].instanceId) {
+            EXPECT_STREQ(node->GetDeviceInstanceID(), nodes[j].instanceId);
+        }
+    }
+}
+
 }  // namespace
 
 TEST_F(Tree, NodesFollowTheFixtureDepthFirst) {
@@ -105,27 +123,19 @@ TEST_F(Tree, NodesFollowTheFixtureDepthFirst) {
         {NODE_TYPE_DEVICE, 3, L"USB\\VID_413C&PID_2113\\K4", L"Port4 :  USB Keyboard", L""},
         {NODE_TYPE_DEVICE, 0, L"", L"Port4 :  ", L""},
     };
-    ASSERT_EQ(tree->GetNodeCount(0), static_cast<int32_t>(std::size(first)));
-    for (int32_t j = 0; j < tree->GetNodeCount(0); ++j) {
-        SCOPED_TRACE(j);
-        std::unique_ptr<IUsbNode> node(tree->GetNode(0, j));
-        ASSERT_TRUE(node);
-        EXPECT_EQ(node->GetNodeType(), first[j].type);
-        EXPECT_EQ(node->GetParentIndex(), first[j].parent);
-        EXPECT_STREQ(node->GetDisplayName(), first[j].displayName);
-        EXPECT_STREQ(node->GetDevicePath(), first[j].devicePath);
-        if (first[j].instanceId) {
-            EXPECT_STREQ(node->GetDeviceInstanceID(), first[j].instanceId);
-        }
-    }
+    ExpectNodes(*tree, 0, first);
     std::unique_ptr<IUsbNode> controller(tree->GetNode(0, 0));
     EXPECT_EQ(std::wstring(controller->GetDeviceInstanceID()).rfind(L"PCI\\", 0), 0u)
         << controller->GetDeviceInstanceID();
 
     // The hub-less controller: node 0 and its two root ports.
-    EXPECT_EQ(tree->GetNodeCount(1), 3);
-    std::unique_ptr<IUsbNode> xhci(tree->GetNode(1, 0));
-    EXPECT_STREQ(xhci->GetDisplayName(), L"Standard USB 3.0 eXtensible Host Controller");
+    const Expected second[] = {
+        {NODE_TYPE_HOST_CONTROLLER, 0, nullptr, L"Standard USB 3.0 eXtensible Host Controller",
+         L""},
+        {NODE_TYPE_DEVICE, 0, L"", L"Port1 :  ", L""},
+        {NODE_TYPE_DEVICE, 0, L"", L"Port2 :  ", L""},
+    };
+    ExpectNodes(*tree, 1, second);
 }
 
 TEST_F(Tree, NodeCopiesAreIndependentAndBoundsChecked) {
@@ -158,6 +168,8 @@ TEST_F(Tree, InterfacePathsFindTheirNodes) {
         {L"\\\\?\\usb#vid_413c&pid_2113#k4#{a5dcbf10-6530-11d2-901f-00c04fb951ed}", true, 9},
         {L"\\\\?\\USB#VID_3B9A&PID_7104#B2000099#{f18a0e88-c30c-11d0-8815-00a0c906bed8}", false, 0},
         {L"\\\\?\\USB#VID_3B9A", false, 0},
+        // Nothing is left once the class GUID is cut: no match, not the first empty port.
+        {L"\\\\?\\#{f18a0e88-c30c-11d0-8815-00a0c906bed8}", false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -202,15 +214,28 @@ TEST_F(Tree, ControllerListStopsAt127Nodes) {
     EXPECT_STREQ(last->GetDisplayName(), L"Port126 :  ");
 }
 
-TEST_F(Tree, PortWhoseConnectionQueryFailsGetsNoNode) {
+TEST_F(Tree, PortWhoseConnectionQueriesFailGetsNoNode) {
+    // Root port 1: the extended query fails once, the old one answers for the hub.
+    // Root port 2: both fail.
     Load(R"({ "controllers": [ { "description": "Host", "ports": 3, "children": {
+        "1": { "hub": { "family": "other", "vid": "05E3", "pid": "0608", "serial": "G1",
+                        "description": "Generic USB Hub", "ports": 2,
+                        "faults": [ { "op": "connectionInfo", "count": 1 } ],
+                        "children": { "1": { "device": { "vid": "046D", "pid": "C079",
+                                                         "serial": "M1", "description": "Pad" } } } } },
         "2": { "device": { "vid": "046D", "pid": "C077", "serial": "M2", "description": "Mouse",
                            "faults": [ { "op": "connectionInfo" } ] } },
         "3": { "device": { "vid": "046D", "pid": "C078", "serial": "M3", "description": "Pen" } } } } ] })");
     IDeviceTree* tree = Snapshot();
-    ASSERT_EQ(tree->GetNodeCount(0), 3);
-    std::unique_ptr<IUsbNode> second(tree->GetNode(0, 2));
-    EXPECT_STREQ(second->GetDisplayName(), L"Port3 :  Pen");
+    const Expected nodes[] = {
+        {NODE_TYPE_HOST_CONTROLLER, 0, nullptr, L"Host", L""},
+        {NODE_TYPE_HUB, 0, L"USB\\VID_05E3&PID_0608\\G1", L"Port1 : Generic USB Hub",
+         L"\\\\?\\USB#VID_05E3&PID_0608#G1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}"},
+        {NODE_TYPE_DEVICE, 1, L"USB\\VID_046D&PID_C079\\M1", L"Port1 :  Pad", L""},
+        {NODE_TYPE_DEVICE, 1, L"", L"Port2 :  ", L""},
+        {NODE_TYPE_DEVICE, 0, L"USB\\VID_046D&PID_C078\\M3", L"Port3 :  Pen", L""},
+    };
+    ExpectNodes(*tree, 0, nodes);
 }
 
 TEST_F(Tree, FifthPortFunctionPathFindsItsPortBelowTheHub) {

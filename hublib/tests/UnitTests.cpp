@@ -165,6 +165,14 @@ TEST(InterfacePath, TurnsIntoInstanceId) {
         EXPECT_EQ(InstanceIdFromInterfacePath(c.path), c.id);
     }
     EXPECT_EQ(InstanceIdFromInterfacePath(std::wstring(300, L'#').c_str()), L"");
+
+    // At most 199 characters after "\\?\" are taken; one more and nothing matches.
+    const std::wstring head = L"\\\\?\\USB#VID_3B9A&PID_6104#";
+    const std::wstring guid = L"#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+    const std::wstring serial(199 - (head.size() - 4) - guid.size(), L'S');
+    EXPECT_EQ(InstanceIdFromInterfacePath((head + serial + guid).c_str()),
+              L"USB\\VID_3B9A&PID_6104\\" + serial);
+    EXPECT_EQ(InstanceIdFromInterfacePath((head + serial + L"S" + guid).c_str()), L"");
 }
 
 TEST(Notifications, NullCallbackKeepsTheStoredOne) {

@@ -65,6 +65,8 @@ int32_t __cdecl FinishedUsingDeviceTreeUI() {
     return 0;
 }
 
+// Makes the snapshot when there is none, as the per-hub exports do, so the pair
+// found is one those exports resolve.
 bool __cdecl GetDeviceIndicesUI(const wchar_t* interfacePath, int32_t* controller, int32_t* node) {
     IDeviceTree* snapshot = CreateDeviceTreeUI();
     return snapshot != nullptr && snapshot->FindNodeIndices(interfacePath, controller, node);
