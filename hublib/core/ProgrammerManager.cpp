@@ -13,6 +13,8 @@
 namespace {
 
 constexpr DWORD kManagerQuitWaitMs = 15000;
+// How long StartProgrammerManager waits for the new thread's message queue.
+constexpr DWORD kManagerQueueWaitMs = 5000;
 constexpr int kMaxProgrammingThreads = 127;
 // A state no state has: the first pass always reports the state.
 constexpr int32_t kNoState = 4;
@@ -27,6 +29,9 @@ struct ThreadEntry {
 CRITICAL_SECTION g_managerLock;
 HANDLE g_managerThread = nullptr;
 DWORD g_managerThreadId = 0;
+// Set by a new manager thread once it has its message queue: a stop posted
+// before that would be lost.
+HANDLE g_managerQueueReady = nullptr;
 
 // Written by the manager thread; the run result also by StopProgrammerManager.
 volatile LONG g_ProgrammerManagerStatus = PROGRAMMGR_READY;
@@ -36,6 +41,8 @@ volatile LONG g_runResult = 0;
 // runs on it, inside the queue's scheduling pass).
 ThreadEntry g_threads[kMaxProgrammingThreads];
 int g_threadCount = 0;
+// A ready hub found the table full; it waits for the next batch.
+bool g_hubsLeftForNextBatch = false;
 
 void SetState(int32_t state) {
     InterlockedExchange(&g_ProgrammerManagerStatus, state);
@@ -60,6 +67,7 @@ void EmptyThreadTable() {
         entry.path[0] = L'\0';
     }
     g_threadCount = 0;
+    g_hubsLeftForNextBatch = false;
 }
 
 // Caller holds the manager lock.
@@ -169,7 +177,9 @@ void ProgramAndValidateDevices(int finishedCount, bool quit, bool executeOnce) {
     log.Write(2, L"FinishedThreadCount is %d", finishedCount);
     log.Write(2, L"ThreadCount is %d", g_threadCount);
     log.Write(2, quit ? L"StopThread is true" : L"StopThread is false");
-    const int32_t state = (quit || executeOnce) ? PROGRAMMGR_FINISHED : PROGRAMMGR_READY;
+    // A single run still takes the hubs that did not fit into this batch.
+    const bool finished = quit || (executeOnce && !g_hubsLeftForNextBatch);
+    const int32_t state = finished ? PROGRAMMGR_FINISHED : PROGRAMMGR_READY;
     SetState(state);
     EmptyThreadTable();
     log.Write(2, L"g_ProgrammerManagerStatus is set to %d", state);
@@ -178,6 +188,7 @@ void ProgramAndValidateDevices(int finishedCount, bool quit, bool executeOnce) {
 DWORD WINAPI ProgrammerManagerThread(LPVOID parameter) {
     MSG msg;
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    if (g_managerQueueReady != nullptr) SetEvent(g_managerQueueReady);
     const bool executeOnce = *static_cast<const bool*>(parameter);
     SetRunResult(0);
     bool firstRead = true;
@@ -198,7 +209,15 @@ DWORD WINAPI ProgrammerManagerThread(LPVOID parameter) {
         switch (state) {
             case PROGRAMMGR_READY:
                 finishedCount = 0;
-                if (ReadQueue(quit) == 0 && firstRead) SetState(PROGRAMMGR_NOTHING_TO_PROGRAM);
+                if (ReadQueue(quit) == 0) {
+                    // A single run is back here only for hubs left over by a
+                    // full batch; when they are gone meanwhile it is done.
+                    if (firstRead) {
+                        SetState(PROGRAMMGR_NOTHING_TO_PROGRAM);
+                    } else if (executeOnce) {
+                        SetState(PROGRAMMGR_FINISHED);
+                    }
+                }
                 firstRead = false;
                 break;
             case PROGRAMMGR_STARTED_PROGRAMMING:
@@ -238,6 +257,7 @@ void ProgrammerManagerAttach() {
     g_managerThread = nullptr;
     g_managerThreadId = 0;
     InitializeCriticalSection(&g_managerLock);
+    g_managerQueueReady = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
 
 void ProgrammerManagerDetach() {
@@ -253,10 +273,15 @@ void ProgrammerManagerDetach() {
         CloseHandle(thread);
     }
     DeleteCriticalSection(&g_managerLock);
+    if (g_managerQueueReady != nullptr) CloseHandle(g_managerQueueReady);
+    g_managerQueueReady = nullptr;
 }
 
 bool StartDeviceThread(CDevice& device) {
-    if (g_threadCount >= kMaxProgrammingThreads) return false;  // picked up by a later batch
+    if (g_threadCount >= kMaxProgrammingThreads) {
+        g_hubsLeftForNextBatch = true;  // its settings stay, so it is ready again then
+        return false;
+    }
     auto job = std::make_unique<ProgrammingJob>();
     job->device.reset(device.Clone());
     if (!job->device) return false;
@@ -302,12 +327,18 @@ int32_t __cdecl StartProgrammerManager(bool executeOnce) {
         auto* flag = static_cast<bool*>(HeapAlloc(GetProcessHeap(), 0, sizeof(bool)));
         if (flag != nullptr) {
             *flag = executeOnce;
+            if (g_managerQueueReady != nullptr) ResetEvent(g_managerQueueReady);
             DWORD id = 0;
             HANDLE thread = CreateThread(nullptr, 0, ProgrammerManagerThread, flag, 0, &id);
             if (thread != nullptr) {
                 g_managerThread = thread;
                 g_managerThreadId = id;
                 result = RESULT_SUCCESS;
+                // Back only once the thread can take a stop request.
+                if (g_managerQueueReady != nullptr) {
+                    const HANDLE waits[] = {g_managerQueueReady, thread};
+                    WaitForMultipleObjects(2, waits, FALSE, kManagerQueueWaitMs);
+                }
             } else {
                 HeapFree(GetProcessHeap(), 0, flag);
             }

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "DeviceQueue.h"
 #include "GenericHubDevice.h"
@@ -16,34 +17,74 @@
 
 namespace manager_test {
 
-// Controller 1: hub A on root port 1 with hub B on its port 1; below B hubs C
-// (port 1) and D (port 2). Hub E on root port 2. None of the hubs answers
-// either family, so the queue holds only what a test appends.
-inline const char kLine[] = R"({
-  "timeScale": 100,
-  "controllers": [
-    { "description": "Host Controller", "ports": 2,
-      "children": {
-        "1": { "hub": { "family": "other", "vid": "1A2B", "pid": "000A", "serial": "A", "ports": 2,
-                        "description": "Hub A",
-                        "children": {
-                          "1": { "hub": { "family": "other", "vid": "1A2B", "pid": "000B", "serial": "B",
-                                          "ports": 2, "description": "Hub B",
-                                          "children": {
-                                            "1": { "hub": { "family": "other", "vid": "1A2B", "pid": "000C",
-                                                            "serial": "C", "ports": 2, "description": "Hub C" } },
-                                            "2": { "hub": { "family": "other", "vid": "1A2B", "pid": "000D",
-                                                            "serial": "D", "ports": 2, "description": "Hub D" } } } } } } } },
-        "2": { "hub": { "family": "other", "vid": "1A2B", "pid": "000E", "serial": "E", "ports": 2,
-                        "description": "Hub E" } } } }
-  ]
-})";
+// Hub B with hubs C (port 1) and D (port 2) below it: a board of its own, so
+// a test can unplug it and plug it back.
+inline const char kBoardB[] = R"({ "hub": {
+  "family": "other", "vid": "1A2B", "pid": "000B", "serial": "B", "ports": 2, "description": "Hub B",
+  "children": {
+    "1": { "hub": { "family": "other", "vid": "1A2B", "pid": "000C", "serial": "C", "ports": 2,
+                    "description": "Hub C" } },
+    "2": { "hub": { "family": "other", "vid": "1A2B", "pid": "000D", "serial": "D", "ports": 2,
+                    "description": "Hub D" } } } } })";
+inline const wchar_t kBoardBPosition[] = L"1-1-1-1";
 
+// Hubs on the root ports of three more controllers, more than one batch holds.
+constexpr int kBatchControllers = 3;
+constexpr int kBatchHubsPerController = 43;
+
+// Controller 1: hub A on root port 1 with board B on its port 1, hub E on
+// root port 2; then the batch controllers, one-port hubs on every root port.
+// None of the hubs answers either family, so the queue holds only what a test
+// appends.
+inline std::string Line() {
+    std::string line = R"({ "timeScale": 100, "controllers": [
+    { "description": "Host Controller", "ports": 2, "children": {
+        "1": { "hub": { "family": "other", "vid": "1A2B", "pid": "000A", "serial": "A", "ports": 2,
+                        "description": "Hub A", "children": { "1": )";
+    line += kBoardB;
+    line += R"( } } },
+        "2": { "hub": { "family": "other", "vid": "1A2B", "pid": "000E", "serial": "E", "ports": 2,
+                        "description": "Hub E" } } } })";
+    for (int c = 1; c <= kBatchControllers; ++c) {
+        line += R"(, { "description": "Host Controller", "ports": )" +
+                std::to_string(kBatchHubsPerController) + R"(, "children": {)";
+        for (int port = 1; port <= kBatchHubsPerController; ++port) {
+            if (port > 1) line += ",";
+            line +=
+                "\"" + std::to_string(port) +
+                R"(": { "hub": { "family": "other", "vid": "1A2B", "pid": "00F0", "serial": "M)" +
+                std::to_string(c * 100 + port) + R"(", "ports": 1, "description": "Hub" } })";
+        }
+        line += "} }";
+    }
+    return line + "] }";
+}
+
+inline std::wstring HubPath(const std::wstring& pidAndSerial) {
+    return L"\\\\?\\USB#VID_1A2B&PID_" + pidAndSerial + L"#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+}
 inline std::wstring HubPath(wchar_t letter) {
-    return std::wstring(L"\\\\?\\USB#VID_1A2B&PID_000") + letter + L"#" + letter +
-           L"#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+    return HubPath(std::wstring(L"000") + letter + L"#" + letter);
 }
 inline const wchar_t kHubLetters[] = L"ABCDE";
+
+// The hubs of the batch controllers.
+inline std::vector<std::wstring> BatchHubPaths() {
+    std::vector<std::wstring> paths;
+    for (int c = 1; c <= kBatchControllers; ++c) {
+        for (int port = 1; port <= kBatchHubsPerController; ++port) {
+            paths.push_back(HubPath(L"00F0#M" + std::to_wstring(c * 100 + port)));
+        }
+    }
+    return paths;
+}
+
+// Every hub of the line.
+inline std::vector<std::wstring> AllHubPaths() {
+    std::vector<std::wstring> paths = BatchHubPaths();
+    for (const wchar_t* letter = kHubLetters; *letter; ++letter) paths.push_back(HubPath(*letter));
+    return paths;
+}
 
 // What a scripted device does when programmed. Shared by the queued device
 // and every copy of it.
@@ -99,11 +140,11 @@ private:
 
 // Puts a scripted hub in the library's queue; programming required unless
 // told otherwise.
-inline std::shared_ptr<Script> Queue(wchar_t letter, bool programmingRequired = true,
+inline std::shared_ptr<Script> Queue(const std::wstring& path, bool programmingRequired = true,
                                      uint32_t validation = VALIDATION_NONE,
                                      bool rebootPending = false) {
     auto script = std::make_shared<Script>();
-    auto device = std::make_unique<CScriptedDevice>(HubPath(letter), script);
+    auto device = std::make_unique<CScriptedDevice>(path, script);
     device->rebootPending = rebootPending;
     device->SetProgrammingRequired(programmingRequired);
     device->SetValidationMethod(validation);
@@ -111,10 +152,15 @@ inline std::shared_ptr<Script> Queue(wchar_t letter, bool programmingRequired = 
     DeviceQueue().Append(std::move(device));
     return script;
 }
+inline std::shared_ptr<Script> Queue(wchar_t letter, bool programmingRequired = true,
+                                     uint32_t validation = VALIDATION_NONE,
+                                     bool rebootPending = false) {
+    return Queue(HubPath(letter), programmingRequired, validation, rebootPending);
+}
 
 inline void EmptyQueue() {
-    for (const wchar_t* letter = kHubLetters; *letter; ++letter) {
-        while (DeviceQueue().RemoveDevice(HubPath(*letter).c_str()) == RESULT_SUCCESS) {
+    for (const std::wstring& path : AllHubPaths()) {
+        while (DeviceQueue().RemoveDevice(path.c_str()) == RESULT_SUCCESS) {
         }
     }
 }
@@ -127,17 +173,28 @@ inline bool StartLibraryOnSimulatedLine() {
     if (sim == nullptr) return false;
     auto load = reinterpret_cast<PfnUsbSimLoadJson>(
         reinterpret_cast<void*>(GetProcAddress(sim, "UsbSimLoadJson")));
-    if (load == nullptr || load(kLine, nullptr) != USBSIM_OK) return false;
+    if (load == nullptr || load(Line().c_str(), nullptr) != USBSIM_OK) return false;
     TreeStateAttach();
     ProgrammerManagerAttach();
     // Known before the walk, the hubs only get their indices from it and
     // never go through a family decision.
-    for (const wchar_t* letter = kHubLetters; *letter; ++letter) {
-        const std::wstring path = HubPath(*letter);
+    for (const std::wstring& path : AllHubPaths()) {
         DeviceQueue().Append(
             std::make_unique<CGenericHubDevice>(path.c_str(), static_cast<uint32_t>(path.size())));
     }
     return CreateDeviceTree() != nullptr;
+}
+
+// Hot plug on the simulated line; true when the simulator did it.
+inline bool UnplugBoard(const wchar_t* position) {
+    auto detach = reinterpret_cast<PfnUsbSimDetach>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"UsbSim.dll"), "UsbSimDetach")));
+    return detach != nullptr && detach(position) == USBSIM_OK;
+}
+inline bool PlugBoard(const wchar_t* position, const char* board) {
+    auto attach = reinterpret_cast<PfnUsbSimAttachJson>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"UsbSim.dll"), "UsbSimAttachJson")));
+    return attach != nullptr && attach(position, board) == USBSIM_OK;
 }
 
 // Polls until the manager thread has ended.

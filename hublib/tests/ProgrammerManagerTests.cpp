@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -79,6 +80,25 @@ using Pairs = std::vector<std::pair<int32_t, int32_t>>;
 
 bool Removable(wchar_t letter) {
     return DeviceQueue().CanDeviceBeRemoved(HubPath(letter).c_str());
+}
+
+std::wstring TraceLog() {
+    std::wifstream file(kTraceLogFileName);
+    std::wstringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Waits until the callback has seen count events of this code.
+bool WaitForEvents(int32_t code, size_t count) {
+    const ULONGLONG end = GetTickCount64() + 10000;
+    for (;;) {
+        size_t seen = 0;
+        for (const Event& e : Events()) seen += e.code == code ? 1 : 0;
+        if (seen >= count) return true;
+        if (GetTickCount64() > end) return false;
+        Sleep(1);
+    }
 }
 
 class Manager : public ::testing::Test {
@@ -180,18 +200,30 @@ TEST_F(Manager, ExecuteOnceProgramsEveryReadyHubInOneBatch) {
     EXPECT_EQ(DeviceQueue().GetHubStatus(HubPath(L'E').c_str()), HUB_STATUS_VERIFIED);
 }
 
-TEST_F(Manager, ProgrammingThreadLogsStatusTextAndResult) {
+TEST_F(Manager, TraceLinesOfARun) {
+    const size_t before = TraceLog().size();
     Queue(L'A', true, VALIDATION_VERIFY)->finalStatus = HUB_STATUS_PROGRAMMED_VERIFIED;
+    Queue(L'E', true, VALIDATION_NONE);
     ASSERT_TRUE(Run(true));
-    std::wifstream file(kTraceLogFileName);
-    std::wstringstream text;
-    text << file.rdbuf();
-    const std::wstring log = text.str();
-    const std::wstring path = HubPath(L'A');
-    EXPECT_NE(log.find(L"Programming & Verifying Required for hub " + path), std::wstring::npos);
-    EXPECT_NE(log.find(L"Status of device " + path + L" is Programmed Verified Successfully"),
-              std::wstring::npos);
-    EXPECT_NE(log.find(L"Result after progrmming device " + path + L" is 0"), std::wstring::npos);
+    const std::wstring log = TraceLog().substr(before);
+    const std::wstring a = HubPath(L'A');
+    const std::wstring e = HubPath(L'E');
+    const std::wstring lines[] = {
+        L"ReadQueue: Created 2 threads",
+        L"ReadQueue: Programmer Manager status changed to PROGRAMMGR_STARTED_PROGRAMMING",
+        L"ProgramDevice: Programming & Verifying Required for hub " + a,
+        L"ProgramDevice: Programming Required : Setting hub status of " + e + L" to PROGRAMMING",
+        L"ProgramDevice: Status of device " + a + L" is Programmed Verified Successfully",
+        L"ProgramDevice: Status of device " + e + L" is Programmed Successfully",
+        L"ProgramDevice: Result after progrmming device " + a + L" is 0",
+        L"ProgramAndValidateDevices: FinishedThreadCount is 2",
+        L"ProgramAndValidateDevices: ThreadCount is 2",
+        L"ProgramAndValidateDevices: StopThread is false",
+        L"ProgramAndValidateDevices: g_ProgrammerManagerStatus is set to 2",
+    };
+    for (const std::wstring& line : lines) {
+        EXPECT_NE(log.find(L" " + line + L"\n"), std::wstring::npos) << line;
+    }
 }
 
 TEST_F(Manager, FailureStatusEndsContinuousRunAfterTheBatch) {
@@ -293,6 +325,7 @@ TEST_F(Manager, HubsBelowRebootingOrUnqueuedHubsAreNotScheduled) {
         wchar_t rebooting;      // hub with a reboot pending, or 0
         uint32_t blockSize;     // C's configuration block
         bool scheduled;
+        bool staleIndices = false;  // C's stored node indices name hub E's node
     };
     const Case cases[] = {
         {"chain queued", L"ABC", 0, 16, true},
@@ -303,6 +336,7 @@ TEST_F(Manager, HubsBelowRebootingOrUnqueuedHubsAreNotScheduled) {
         {"itself rebooting", L"ABC", L'C', 16, false},
         {"nothing to write", L"ABC", 0, 0, false},
         {"other branch rebooting", L"ABCE", L'E', 16, true},
+        {"parent not queued, stale indices", L"AC", 0, 16, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -311,10 +345,66 @@ TEST_F(Manager, HubsBelowRebootingOrUnqueuedHubsAreNotScheduled) {
             auto script = Queue(*letter, *letter == L'C', VALIDATION_NONE, *letter == c.rebooting);
             if (*letter == L'C') script->configBlockSize = c.blockSize;
         }
+        if (c.staleIndices) {
+            int32_t controller = -1, node = -1;
+            ASSERT_TRUE(
+                CreateDeviceTree()->FindNodeIndices(HubPath(L'E').c_str(), &controller, &node));
+            const std::wstring path = HubPath(L'C');
+            DeviceQueue().AddDevice(path.c_str(), static_cast<uint32_t>(path.size() * 2),
+                                    controller, node);
+        }
         ASSERT_TRUE(Run(true));
         const Pairs scheduled = {{4, 0}, {4, 1}, {4, 2}, {7, 0}};
         const Pairs skipped = {{4, 0}, {4, 3}, {7, 0}};
         EXPECT_EQ(ManagerEvents(Events()), c.scheduled ? scheduled : skipped);
         EXPECT_EQ(DeviceQueue().GetProgrammingRequired(HubPath(L'C').c_str()), !c.scheduled);
+    }
+}
+
+TEST_F(Manager, StopRightAfterStartIsNotLost) {
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        SetUp();
+        Queue(L'A');  // keeps a continuous run busy for a batch
+        ASSERT_EQ(StartProgrammerManager(false), RESULT_SUCCESS);
+        EXPECT_EQ(StopProgrammerManager(), RESULT_SUCCESS);
+        const bool ended = WaitForRunEnd();
+        if (!ended) StopProgrammerManager();
+        ASSERT_TRUE(ended) << "the stop request was lost";
+        EXPECT_EQ(ManagerEvents(Events()).back(), std::make_pair(7, 1));
+    }
+}
+
+// More ready hubs than one batch holds: the rest run in the next batch, in a
+// single run as well.
+TEST_F(Manager, HubsBeyondAFullBatchRunInTheNext) {
+    const std::vector<std::wstring> hubs = BatchHubPaths();
+    ASSERT_GT(hubs.size(), 127u);
+    for (bool executeOnce : {true, false}) {
+        SCOPED_TRACE(executeOnce ? "execute once" : "continuous");
+        SetUp();
+        for (const std::wstring& hub : hubs) Queue(hub);
+        ASSERT_EQ(StartProgrammerManager(executeOnce), RESULT_SUCCESS);
+        ASSERT_TRUE(WaitForEvents(EVENT_DEVICE_FINISHED, hubs.size()));
+        if (!executeOnce) {
+            Sleep(20);  // nothing is left: the run waits for ready hubs
+            EXPECT_EQ(WaitForSingleObject(g_runEnded, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+            StopProgrammerManager();
+        }
+        ASSERT_TRUE(WaitForRunEnd());
+
+        const std::vector<Event> events = Events();
+        const Pairs once = {{4, 0}, {4, 1}, {4, 0}, {4, 1}, {4, 2}, {7, 0}};
+        const Pairs continuous = {{4, 0}, {4, 1}, {4, 0}, {4, 1}, {4, 0}, {4, 2}, {7, 1}};
+        EXPECT_EQ(ManagerEvents(events), executeOnce ? once : continuous);
+        for (const std::wstring& hub : hubs) {
+            const Pairs mine = EventsOf(events, hub);
+            ASSERT_FALSE(mine.empty());
+            EXPECT_EQ(mine.back(), std::make_pair(5, 0));
+            EXPECT_FALSE(DeviceQueue().GetProgrammingRequired(hub.c_str()));
+        }
+        EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                                [](const Event& e) { return e.code == EVENT_DEVICE_FINISHED; }),
+                  static_cast<std::ptrdiff_t>(hubs.size()));
     }
 }
