@@ -408,3 +408,66 @@ TEST_F(Manager, HubsBeyondAFullBatchRunInTheNext) {
                   static_cast<std::ptrdiff_t>(hubs.size()));
     }
 }
+
+// Hub C leaves while it is programmed: the hubs above it are free afterwards
+// all the same, and a hub queued again meanwhile keeps its count and settings.
+TEST_F(Manager, HubLeavingDuringItsRunFreesTheHubsAbove) {
+    enum class Leave { Dequeued, QueuedAgain, BoardUnplugged };
+    const struct {
+        const char* name;
+        Leave how;
+    } cases[] = {
+        {"taken out of the queue", Leave::Dequeued},
+        {"queued again as a new hub", Leave::QueuedAgain},
+        {"its board unplugged", Leave::BoardUnplugged},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        Queue(L'A', false);
+        Queue(L'B', false);
+        auto script = Queue(L'C');
+        script->Hold();
+        ASSERT_EQ(StartProgrammerManager(true), RESULT_SUCCESS);
+        ASSERT_EQ(WaitForSingleObject(script->entered, 10000), WAIT_OBJECT_0);
+        EXPECT_FALSE(Removable(L'A'));
+
+        switch (c.how) {
+            case Leave::Dequeued:
+                EXPECT_EQ(DeviceQueue().RemoveDevice(HubPath(L'C').c_str()), RESULT_SUCCESS);
+                break;
+            case Leave::QueuedAgain:
+                EXPECT_EQ(DeviceQueue().RemoveDevice(HubPath(L'C').c_str()), RESULT_SUCCESS);
+                Queue(L'C');  // prepared again for the next run
+                break;
+            case Leave::BoardUnplugged:
+                // B goes first; C is still queued but no longer in the tree.
+                ASSERT_TRUE(UnplugBoard(kBoardBPosition));
+                DeviceQueue().RemoveDevice(HubPath(L'B').c_str());
+                CreateDeviceTree()->Refresh();
+                break;
+        }
+        SetEvent(script->gate);
+        ASSERT_TRUE(WaitForRunEnd());
+
+        for (wchar_t letter : {L'A', L'B', L'C'}) {
+            SCOPED_TRACE(letter);
+            EXPECT_TRUE(Removable(letter));
+        }
+        std::unique_ptr<CDevice> a(DeviceQueue().CloneDevice(HubPath(L'A').c_str()));
+        ASSERT_TRUE(a);
+        EXPECT_EQ(a->programmingUseCount, 0);
+        EXPECT_EQ(EventsOf(Events(), HubPath(L'A')), Pairs({{6, 0}}));
+        if (c.how == Leave::QueuedAgain) {
+            std::unique_ptr<CDevice> again(DeviceQueue().CloneDevice(HubPath(L'C').c_str()));
+            ASSERT_TRUE(again);
+            EXPECT_EQ(again->programmingUseCount, 0);
+            EXPECT_TRUE(again->IsProgrammingRequired());
+            EXPECT_EQ(again->GetStorageMode(), static_cast<uint32_t>(STORAGE_OTP));
+        }
+        if (c.how == Leave::BoardUnplugged) {
+            ASSERT_TRUE(PlugBoard(kBoardBPosition, kBoardB));
+            CreateDeviceTree()->Refresh();
+        }
+    }
+}
