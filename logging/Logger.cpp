@@ -9,6 +9,12 @@ CIndentWrite& TraceWriter() {
     return writer;
 }
 
+namespace {
+// The writer opens (and if need be empties) the log file while the module is
+// initialised, not at the first traced call.
+CIndentWrite& g_writerAtLoad = TraceWriter();
+}  // namespace
+
 int FormatWide(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list args) {
     if (capacity == 0) return 0;
     // _vsnwprintf is the CRT's own: unlike the C99 family, %s is wide here.

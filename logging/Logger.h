@@ -1,9 +1,10 @@
 // Function-scoped trace: a CLogger lives for a traced function's body,
 // announces entry and exit at level 3 and writes indented messages.
 //
-// Each deliverable defines kTraceLogFileName; its one writer is created on
-// first use. A static object that logs from its destructor must touch
-// TraceWriter() in its constructor so the writer outlives it.
+// Each deliverable defines kTraceLogFileName; its one writer is created
+// while the module is initialised (earlier if a static object logs first). A
+// static object that logs from its destructor must touch TraceWriter() in its
+// constructor so the writer outlives it.
 #pragma once
 
 #include "IndentWrite.h"

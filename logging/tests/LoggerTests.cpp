@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Logger.h"
+#include "ProcessRun.h"
 
 const wchar_t kTraceLogFileName[] = L"LoggerTestsDefault.txt";
 
@@ -214,4 +215,32 @@ TEST(Logger, FileGrowingPastLimitIsEmptiedAtNextSizeCheck) {
     const auto lines = ReadLines(file.path);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(BodyOf(lines.back()), "    T::Grow: last");
+}
+
+TEST(Logger, DeliverableWriterOpensItsFileWhileTheModuleLoads) {
+    // A run of this program that writes no line at all: its writer still opens
+    // the log at start, and empties one that has reached the limit.
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring dir =
+        std::wstring(temp) + L"zrv_logger_load_" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(dir.c_str(), nullptr);
+    const std::wstring log = dir + L"\\" + kTraceLogFileName;
+    const std::wstring output = dir + L"\\output.txt";
+    MakeFile(log.c_str(), CIndentWrite::kMaxFileSize);
+
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
+    const auto outcome = testsupport::RunCapturingOutput(
+        L"\"" + std::wstring(exe) + L"\" --gtest_filter=-*", output.c_str(), 60000);
+    SetCurrentDirectoryW(previous);
+
+    EXPECT_EQ(outcome.exitCode, 0u) << outcome.output;
+    EXPECT_EQ(FileSize(log.c_str()), 0);
+    _wremove(log.c_str());
+    _wremove(output.c_str());
+    RemoveDirectoryW(dir.c_str());
 }
