@@ -3,7 +3,7 @@
 // device queue; a missing node gives the export's own default.
 #include <cstdio>
 #include <memory>
-#include <vector>
+#include <new>
 
 #include "DeviceQueue.h"
 #include "HalvexZRVLib.h"
@@ -154,11 +154,15 @@ int32_t __cdecl DumpOTP(const wchar_t* devicePath, int32_t pathLength, const wch
     uint32_t size = 0;
     const int32_t sizeResult = DeviceQueue().GetOTPSize(devicePath, &size);
     if (sizeResult != RESULT_SUCCESS) return sizeResult;
-    std::vector<uint8_t> buffer(size == 0 ? 1 : size);
-    const int32_t result = DeviceQueue().ReadOTP(devicePath, buffer.data(), size);
+    // A hub that cannot be opened answers its size query with a negative code.
+    if (static_cast<int32_t>(size) < 0) return static_cast<int32_t>(size);
+    // No exception may leave an export: a buffer that cannot be had is a code.
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size == 0 ? 1 : size]);
+    if (!buffer) return RESULT_RESOURCE_FAILURE;
+    const int32_t result = DeviceQueue().ReadOTP(devicePath, buffer.get(), size);
     if (result == RESULT_SUCCESS && fileName != nullptr) {
         if (FILE* file = _wfopen(fileName, L"wb")) {
-            if (size > 0) fwrite(buffer.data(), 1, size, file);
+            if (size > 0) fwrite(buffer.get(), 1, size, file);
             fclose(file);
         } else {
             log.Write(1, L"Cannot create %s", fileName);

@@ -3,10 +3,12 @@
 //
 // Every export is a plain C function with the C calling convention. Booleans
 // are one byte, integers 32-bit, strings UTF-16. Callers bind the exports by
-// name at run time (the Pfn* types below).
+// name at run time.
 #pragma once
 
 #include <cstdint>
+
+static_assert(sizeof(bool) == 1, "booleans cross the boundary as one byte");
 
 #ifndef HALVEXZRV_API
 #define HALVEXZRV_API extern "C"

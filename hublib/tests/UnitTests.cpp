@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -102,6 +104,63 @@ TEST(DeviceQueue, FindsQueuedHubIgnoringAsciiCase) {
 
     EXPECT_EQ(queue.RemoveDevice(kHubPath), RESULT_SUCCESS);
     EXPECT_EQ(queue.DeviceCount(), 0u);
+}
+
+namespace {
+// A queued hub whose OTP size and read result are set by the test; a read
+// fills the buffer with 0xA0, 0xA1, ...
+class CScriptedOtpHub : public CGenericHubDevice {
+public:
+    CScriptedOtpHub(int32_t size, int32_t readResult, int* reads)
+        : CGenericHubDevice(kHubPath, 200), size_(size), readResult_(readResult), reads_(reads) {}
+    int32_t GetOTPSize() override { return size_; }
+    int32_t ReadOTP(uint8_t* buffer, uint32_t length) override {
+        ++*reads_;
+        if (length > 2048) return RESULT_READ_FAILED;  // no OTP is larger
+        for (uint32_t i = 0; i < length; ++i) buffer[i] = static_cast<uint8_t>(0xA0 + i);
+        return readResult_;
+    }
+
+private:
+    int32_t size_;
+    int32_t readResult_;
+    int* reads_;
+};
+
+std::string FileText(const wchar_t* path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+}  // namespace
+
+TEST(DumpOTP, WritesExactlyTheBytesReadAndOnlyAfterASuccessfulRead) {
+    struct Case {
+        const char* what;
+        int32_t otpSize;
+        int32_t readResult;
+        int32_t expected;
+        int reads;
+        std::string file;  // content afterwards; "stale" when left alone
+    };
+    const Case cases[] = {
+        {"read", 4, RESULT_SUCCESS, RESULT_SUCCESS, 1, "\xA0\xA1\xA2\xA3"},
+        {"empty OTP", 0, RESULT_SUCCESS, RESULT_SUCCESS, 1, ""},
+        {"read fails", 4, RESULT_READ_FAILED, RESULT_READ_FAILED, 1, "stale"},
+        {"hub cannot be opened", RESULT_OPEN_FAILED, RESULT_SUCCESS, RESULT_OPEN_FAILED, 0,
+         "stale"},
+    };
+    const wchar_t file[] = L"otp_dump.bin";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << "stale";
+        int reads = 0;
+        DeviceQueue().Append(std::make_unique<CScriptedOtpHub>(c.otpSize, c.readResult, &reads));
+        EXPECT_EQ(DumpOTP(kHubPath, static_cast<int32_t>(wcslen(kHubPath)), file), c.expected);
+        EXPECT_EQ(reads, c.reads);
+        EXPECT_EQ(FileText(file), c.file);
+        EXPECT_EQ(DeviceQueue().RemoveDevice(kHubPath), RESULT_SUCCESS);
+    }
+    _wremove(file);
 }
 
 TEST(SamePath, FoldsOnlyAsciiLetters) {
