@@ -206,6 +206,66 @@ TEST_F(Tree, DroppedSnapshotIsTakenAfreshFromTheLiveTree) {
     EXPECT_EQ(port3->GetNodeType(), NODE_TYPE_DEVICE);
 }
 
+TEST_F(Tree, PerHubExportsTellNodesWithoutAQueuedHubFromMissingNodes) {
+    Load(kLine);
+    ASSERT_EQ(Snapshot()->GetNodeCount(0), 11);
+    struct Case {
+        int32_t controller;
+        int32_t node;
+        bool exists;  // a controller or a port without a hub: the queue's own answers
+    };
+    const Case cases[] = {{0, 0, true}, {0, 1, true},   {0, 2, true},
+                          {1, 2, true}, {0, 11, false}, {2, 0, false}};
+    using IndexInt = int32_t(__cdecl*)(int32_t, int32_t);
+    using IndexBool = bool(__cdecl*)(int32_t, int32_t);
+    const uint8_t block[4] = {1, 2, 3, 4};
+    uint8_t uuid[16];
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.controller << "," << c.node);
+        const int32_t i = c.controller, j = c.node;
+        EXPECT_EQ(Lib<IndexInt>("GetHubStatus")(i, j),
+                  c.exists ? HUB_STATUS_NEW_UNPROGRAMMED : HUB_STATUS_UNKNOWN);
+        EXPECT_EQ(Lib<IndexBool>("IsNewDevice")(i, j), c.exists);
+        EXPECT_EQ(Lib<IndexBool>("CanDeviceBeRemoved")(i, j), c.exists);
+        EXPECT_EQ(Lib<IndexInt>("GetStorageMode")(i, j), STORAGE_UNKNOWN);
+        EXPECT_EQ(Lib<IndexInt>("GetValidationMethod")(i, j), VALIDATION_NONE);
+        EXPECT_EQ(Lib<IndexInt>("GetHubFamily")(i, j), HUB_FAMILY_UNKNOWN);
+        EXPECT_FALSE(Lib<IndexBool>("GetProgrammingRequired")(i, j));
+        EXPECT_EQ(Lib<int32_t(__cdecl*)(int32_t, int32_t, int32_t)>("SetStorageMode")(i, j, 3),
+                  RESULT_DEVICE_NOT_FOUND);
+        EXPECT_EQ(Lib<int32_t(__cdecl*)(int32_t, int32_t, const uint8_t*, uint32_t)>(
+                      "SetConfigurationBlock")(i, j, block, 4),
+                  RESULT_DEVICE_NOT_FOUND);
+        EXPECT_EQ(
+            Lib<int32_t(__cdecl*)(int32_t, int32_t, uint8_t*, uint32_t)>("GetUUID")(i, j, uuid, 16),
+            RESULT_DEVICE_NOT_FOUND);
+    }
+}
+
+TEST_F(Tree, FinishedProcessingEventDropsTheSnapshotForArrivalsAndRemovalsOnly) {
+    Load(kLine);
+    auto finished = Lib<int32_t(__cdecl*)(int32_t)>("FinishedProcessingEvent");
+    auto refreshLive = [this] { Lib<IDeviceTree*(__cdecl*)()>("CreateDeviceTree")()->Refresh(); };
+    auto portName = [this](int32_t j) {
+        std::unique_ptr<IUsbNode> node(Snapshot()->GetNode(0, j));
+        return node ? std::wstring(node->GetDisplayName()) : std::wstring(L"(none)");
+    };
+    EXPECT_EQ(portName(1), L"Port1 :  USB Input Device");
+
+    ASSERT_EQ(Sim<PfnUsbSimDetach>("UsbSimDetach")(L"1-1-1"), USBSIM_OK) << LastSimError();
+    refreshLive();
+    EXPECT_EQ(finished(EVENT_HUB_STATUS), RESULT_COMPARE_FAILED);
+    EXPECT_EQ(portName(1), L"Port1 :  USB Input Device");  // kept
+    EXPECT_EQ(finished(EVENT_DEVICE_ARRIVED), 0);
+    EXPECT_EQ(portName(1), L"Port1 :  ");
+
+    ASSERT_EQ(Sim<PfnUsbSimDetach>("UsbSimDetach")(L"1-1-3"), USBSIM_OK) << LastSimError();
+    refreshLive();
+    EXPECT_EQ(Snapshot()->GetNodeCount(0), 11);
+    EXPECT_EQ(finished(EVENT_DEVICE_REMOVED), 0);
+    EXPECT_EQ(Snapshot()->GetNodeCount(0), 5);
+}
+
 TEST_F(Tree, ControllerListStopsAt127Nodes) {
     Load(R"({ "controllers": [ { "description": "Wide Host", "ports": 200 } ] })");
     IDeviceTree* tree = Snapshot();
