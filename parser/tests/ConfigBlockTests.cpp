@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "ByteConcat.h"
 #include "ConfigBlock.h"
 #include "GuardedBytes.h"
 
 using cfgblock::ByteView;
-using Bytes = std::vector<uint8_t>;
 
 namespace {
 
@@ -17,12 +17,6 @@ ByteView View(const CGuardedBytes& bytes) {
     view.data = bytes.data();
     view.size = bytes.size();
     return view;
-}
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
 }
 
 const Bytes kHeader0 = {'C', 'F', 'G', 'B', 0};

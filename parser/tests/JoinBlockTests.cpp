@@ -4,18 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "ByteConcat.h"
 #include "JoinBlock.h"
 
 using cfgblock::ByteView;
-using Bytes = std::vector<uint8_t>;
 
 namespace {
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
 
 ByteView View(const Bytes& bytes) {
     return ByteView{bytes.data(), bytes.size()};

@@ -10,18 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "ByteConcat.h"
 #include "GuardedBytes.h"
 #include "IParser.h"
 
-using Bytes = std::vector<uint8_t>;
-
 namespace {
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
 
 Bytes Utf16(const std::string& ascii) {
     Bytes text;

@@ -10,14 +10,13 @@
 using simtest::Broadcast;
 using simtest::CNotificationWindow;
 using simtest::FixturePath;
+using simtest::kHubGuid;
 using simtest::LastSimError;
 using simtest::LoadFixture;
 using simtest::Narrow;
 
 namespace {
 
-const GUID kHubGuid = {
-    0xf18a0e88, 0xc30c, 0x11d0, {0x88, 0x15, 0x00, 0xa0, 0xc9, 0x06, 0xbe, 0xd8}};
 const GUID kEp5Guid = {
     0x6c2e9a14, 0x7b3d, 0x4f58, {0xa1, 0xc6, 0x2d, 0x8e, 0x5f, 0x0b, 0x9c, 0x37}};
 const GUID kUsbDeviceGuid = {

@@ -12,6 +12,10 @@
 
 namespace simtest {
 
+// Device interface class of USB hubs.
+const GUID kHubGuid = {
+    0xf18a0e88, 0xc30c, 0x11d0, {0x88, 0x15, 0x00, 0xa0, 0xc9, 0x06, 0xbe, 0xd8}};
+
 // Windows path of a file under fixtures/ (the Wine drive Z: maps to /).
 inline std::wstring FixturePath(const std::wstring& name) {
     std::string dir = ZRV_FIXTURE_DIR;

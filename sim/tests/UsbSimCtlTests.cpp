@@ -10,13 +10,11 @@
 
 using simtest::CNotificationWindow;
 using simtest::FixturePath;
+using simtest::kHubGuid;
 using simtest::LoadFixture;
 using simtest::Narrow;
 
 namespace {
-
-const GUID kHubGuid = {
-    0xf18a0e88, 0xc30c, 0x11d0, {0x88, 0x15, 0x00, 0xa0, 0xc9, 0x06, 0xbe, 0xd8}};
 
 using CtlResult = testsupport::ProcessOutcome;
 
