@@ -3,7 +3,6 @@
 #include <cwchar>
 
 #include "Logger.h"
-#include "ProgrammerManager.h"
 
 namespace {
 
@@ -33,35 +32,21 @@ bool SamePath(const wchar_t* a, const wchar_t* b) {
     }
 }
 
-class CQueueHold {
-public:
-    explicit CQueueHold(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
-    ~CQueueHold() { LeaveCriticalSection(&cs_); }
-    CQueueHold(const CQueueHold&) = delete;
-    CQueueHold& operator=(const CQueueHold&) = delete;
-
-private:
-    CRITICAL_SECTION& cs_;
-};
+using CQueueHold = CCriticalSectionGuard;
 
 CDeviceQueue::CDeviceQueue() {
     TraceWriter();
-    InitializeCriticalSection(&lock_);
 }
 
-CDeviceQueue::~CDeviceQueue() {
-    {
-        CQueueHold hold(lock_);
-        devices_.clear();
-    }
-    DeleteCriticalSection(&lock_);
-}
+// No lock: by now no other thread of the library runs, or the process is
+// ending and a lock may belong to a thread that is gone.
+CDeviceQueue::~CDeviceQueue() = default;
 
 int32_t CDeviceQueue::FindDevice(const wchar_t* path, size_t* index) {
     CQueueHold hold(lock_);
     if (index == nullptr) return RESULT_INVALID_PARAMETER;
     for (size_t i = 0; i < devices_.size(); ++i) {
-        if (SamePath(devices_[i]->GetDeviceInstanceID(), path)) {
+        if (SamePath(devices_[i].device->GetDeviceInstanceID(), path)) {
             *index = i;
             return RESULT_SUCCESS;
         }
@@ -70,8 +55,20 @@ int32_t CDeviceQueue::FindDevice(const wchar_t* path, size_t* index) {
 }
 
 CDevice* CDeviceQueue::Find(const wchar_t* path) {
+    Entry* entry = FindEntry(path);
+    return entry ? entry->device.get() : nullptr;
+}
+
+CDeviceQueue::Entry* CDeviceQueue::FindEntry(const wchar_t* path) {
     size_t index = 0;
-    return FindDevice(path, &index) == RESULT_SUCCESS ? devices_[index].get() : nullptr;
+    return FindDevice(path, &index) == RESULT_SUCCESS ? &devices_[index] : nullptr;
+}
+
+CDeviceQueue::Entry* CDeviceQueue::FindEntry(uint64_t id) {
+    for (Entry& entry : devices_) {
+        if (entry.id == id) return &entry;
+    }
+    return nullptr;
 }
 
 int32_t CDeviceQueue::SetConfigurationBlock(const wchar_t* path, const uint8_t* bytes,
@@ -258,56 +255,111 @@ int32_t CDeviceQueue::SetNumberOfConfiguredHubs(int32_t count) {
     return RESULT_SUCCESS;
 }
 
-int32_t CDeviceQueue::IsParentChainQueued(CDevice& device) {
-    IDeviceTree* tree = CreateDeviceTree();
-    if (tree == nullptr) return RESULT_DEVICE_NOT_FOUND;
-    std::unique_ptr<IUsbNode> node = device.FindTreeNode(*tree);
+std::unique_ptr<IUsbNode> CDeviceQueue::NodeOf(CDevice& device, IDeviceTree& tree) {
+    std::unique_ptr<IUsbNode> node(tree.GetNode(device.controllerIndex, device.nodeIndex));
+    if (node && SamePath(node->GetDevicePath(), device.GetDeviceInstanceID())) return node;
+    int32_t controller = -1;
+    int32_t index = -1;
+    if (!tree.FindNodeIndices(device.GetDeviceInstanceID(), &controller, &index)) return nullptr;
+    if (controller >= 0) device.controllerIndex = controller;
+    if (index >= 0) device.nodeIndex = index;
+    return std::unique_ptr<IUsbNode>(tree.GetNode(device.controllerIndex, device.nodeIndex));
+}
+
+CDeviceQueue::Entry* CDeviceQueue::ParentOf(CDevice& device, IDeviceTree& tree) {
+    std::unique_ptr<IUsbNode> node = NodeOf(device, tree);
+    // Parent index 0 is the host controller: no hub above.
+    if (!node || node->GetParentIndex() == 0) return nullptr;
+    std::unique_ptr<IUsbNode> parent(tree.GetNode(device.controllerIndex, node->GetParentIndex()));
+    return parent ? FindEntry(parent->GetDevicePath()) : nullptr;
+}
+
+int32_t CDeviceQueue::IsParentChainQueued(CDevice& device, IDeviceTree& tree) {
+    std::unique_ptr<IUsbNode> node = NodeOf(device, tree);
     if (!node) return RESULT_DEVICE_NOT_FOUND;
-    std::unique_ptr<IUsbNode> parent(tree->GetNode(device.controllerIndex, node->GetParentIndex()));
+    std::unique_ptr<IUsbNode> parent(tree.GetNode(device.controllerIndex, node->GetParentIndex()));
     if (!parent) return RESULT_DEVICE_NOT_FOUND;
     if (parent->GetNodeType() != NODE_TYPE_HUB) return RESULT_SUCCESS;
     return Find(parent->GetDevicePath()) != nullptr ? RESULT_SUCCESS : RESULT_DEVICE_NOT_FOUND;
 }
 
-bool CDeviceQueue::IsReadyForProgramming(CDevice& device) {
+bool CDeviceQueue::IsRebootPendingUpstream(CDevice& device, IDeviceTree& tree) {
+    // Bounded: a tree whose parent links went round in a circle must not hang us.
+    CDevice* hub = &device;
+    for (size_t depth = 0; hub != nullptr && depth <= devices_.size(); ++depth) {
+        if (hub->rebootPending) return true;
+        Entry* parent = ParentOf(*hub, tree);
+        hub = parent ? parent->device.get() : nullptr;
+    }
+    return false;
+}
+
+bool CDeviceQueue::IsReadyForProgramming(CDevice& device, IDeviceTree& tree) {
     const uint32_t method = device.GetValidationMethod();
     const bool verify = method == VALIDATION_VERIFY || method == VALIDATION_VERIFY_ALT;
     if (!device.IsProgrammingRequired() && !verify) return false;
     if (device.GetConfigBlockSize() == 0 && device.GetFirmwareImageSize() == 0) return false;
-    if (IsParentChainQueued(device) != RESULT_SUCCESS) return false;
-    if (device.rebootPending) return false;
-    std::unique_ptr<CDevice> parent(device.GetParentDevice());
-    return !(parent && parent->IsRebootPendingUpstream());
+    if (IsParentChainQueued(device, tree) != RESULT_SUCCESS) return false;
+    return !IsRebootPendingUpstream(device, tree);
 }
 
-int32_t CDeviceQueue::IterateDevices() {
+int32_t CDeviceQueue::IterateDevices(IDeviceTree* tree, const DeviceThreadStarter& start) {
     CLogger log(L"CDeviceQueue::IterateDevices");
     CQueueHold hold(lock_);
+    if (tree == nullptr) return 0;
     int32_t count = 0;
     // By index: a first look at the live tree may register hubs meanwhile.
     for (size_t i = 0; i < devices_.size(); ++i) {
-        CDevice& device = *devices_[i];
-        if (!IsReadyForProgramming(device)) continue;
+        CDevice& device = *devices_[i].device;
+        if (!IsReadyForProgramming(device, *tree)) continue;
         // A hub whose thread could not be started still counts; its settings
         // stay, so a continuous run picks it again.
-        StartDeviceThread(device);
+        start(device);
         ++count;
     }
     return count;
 }
 
-int32_t CDeviceQueue::BeginProgramming(const wchar_t* path, uint32_t /*length*/) {
-    CLogger log(L"CDeviceQueue::BeginProgramming");
-    CQueueHold hold(lock_);
-    CDevice* device = Find(path);
-    return device ? device->AddProgrammingUse() : RESULT_DEVICE_NOT_FOUND;
+// The tree's node shows the count too (the tree view reads it).
+void CDeviceQueue::ShowUseCount(CDevice& device, IDeviceTree* tree) {
+    if (tree == nullptr || !NodeOf(device, *tree)) return;
+    tree->SetNodeUseCount(device.controllerIndex, device.nodeIndex, device.programmingUseCount);
 }
 
-int32_t CDeviceQueue::EndProgramming(const wchar_t* path, uint32_t /*length*/) {
+CProgrammingUse CDeviceQueue::BeginProgramming(const wchar_t* path, IDeviceTree* tree) {
+    CLogger log(L"CDeviceQueue::BeginProgramming");
+    CQueueHold hold(lock_);
+    CProgrammingUse use;
+    for (Entry* entry = FindEntry(path); entry != nullptr;) {
+        for (uint64_t counted : use.devices) {
+            if (counted == entry->id) return use;  // parent links in a circle
+        }
+        CDevice& device = *entry->device;
+        ++device.programmingUseCount;
+        use.devices.push_back(entry->id);
+        ShowUseCount(device, tree);
+        entry = tree ? ParentOf(device, *tree) : nullptr;
+    }
+    return use;
+}
+
+CProgrammingRelease CDeviceQueue::EndProgramming(const CProgrammingUse& use, IDeviceTree* tree) {
     CLogger log(L"CDeviceQueue::EndProgramming");
     CQueueHold hold(lock_);
-    CDevice* device = Find(path);
-    return device ? device->ReleaseProgrammingUse() : RESULT_DEVICE_NOT_FOUND;
+    CProgrammingRelease release;
+    // Topmost first: the order in which the hubs are reported free.
+    for (auto id = use.devices.rbegin(); id != use.devices.rend(); ++id) {
+        Entry* entry = FindEntry(*id);
+        if (entry == nullptr) continue;  // gone from the queue meanwhile
+        CDevice& device = *entry->device;
+        if (device.programmingUseCount <= 0) continue;
+        --device.programmingUseCount;
+        ShowUseCount(device, tree);
+        if (device.programmingUseCount == 0)
+            release.released.emplace_back(device.GetDeviceInstanceID());
+    }
+    release.hubStillQueued = !use.devices.empty() && FindEntry(use.devices.front()) != nullptr;
+    return release;
 }
 
 CDevice* CDeviceQueue::CloneDevice(const wchar_t* path) {
@@ -323,5 +375,5 @@ size_t CDeviceQueue::DeviceCount() {
 
 void CDeviceQueue::Append(std::unique_ptr<CDevice> device) {
     CQueueHold hold(lock_);
-    devices_.push_back(std::move(device));
+    devices_.push_back(Entry{nextId_++, std::move(device)});
 }

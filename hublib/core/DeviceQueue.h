@@ -5,10 +5,32 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "Device.h"
+#include "Win32Handles.h"
+
+// The queued hubs one programming run counts: the hub, then each queued hub
+// above it, nearest first, by the identity of the queued object, so the run
+// releases exactly these even when the tree or the queue changes meanwhile.
+struct CProgrammingUse {
+    std::vector<uint64_t> devices;
+};
+
+// What EndProgramming did.
+struct CProgrammingRelease {
+    // Hubs whose use count fell to 0, topmost first.
+    std::vector<std::wstring> released;
+    // The run's own hub is still the object in the queue (not gone, not
+    // queued again as a new one).
+    bool hubStillQueued = false;
+};
+
+// Starts a programming thread for a ready hub; false when none started.
+using DeviceThreadStarter = std::function<bool(CDevice&)>;
 
 class CDeviceQueue {
 public:
@@ -17,9 +39,9 @@ public:
     CDeviceQueue(const CDeviceQueue&) = delete;
     CDeviceQueue& operator=(const CDeviceQueue&) = delete;
 
-    // The queue's recursive lock; the tree's Refresh holds it for a whole walk.
-    void Lock() { EnterCriticalSection(&lock_); }
-    void Unlock() { LeaveCriticalSection(&lock_); }
+    // The queue's recursive lock; the tree's Refresh holds it for a whole walk,
+    // and whoever uses the live tree holds it first.
+    CCriticalSection& Lock() { return lock_; }
 
     int32_t SetConfigurationBlock(const wchar_t* path, const uint8_t* bytes, uint32_t size);
     int32_t SetFwImage(const wchar_t* path, const uint8_t* bytes, uint32_t size);
@@ -48,12 +70,14 @@ public:
     int32_t AddDevice(const wchar_t* path, uint32_t bytes, int32_t controller, int32_t node);
     int32_t RemoveDevice(const wchar_t* path);
     int32_t SetNumberOfConfiguredHubs(int32_t count);
-    // Programming support for the programmer manager.
-    // Starts a programming thread for every ready hub; the number asked for.
-    int32_t IterateDevices();
-    // Count a programming run at the hub and every queued hub above it.
-    int32_t BeginProgramming(const wchar_t* path, uint32_t length);
-    int32_t EndProgramming(const wchar_t* path, uint32_t length);
+    // Programming support for the programmer manager; tree is the live tree,
+    // used under the queue's lock, and may be null.
+    // Starts a thread for every ready hub; the number of hubs asked for.
+    int32_t IterateDevices(IDeviceTree* tree, const DeviceThreadStarter& start);
+    // Counts a programming run at the hub and every queued hub above it.
+    CProgrammingUse BeginProgramming(const wchar_t* path, IDeviceTree* tree);
+    // Releases what BeginProgramming counted; a count never drops below 0.
+    CProgrammingRelease EndProgramming(const CProgrammingUse& use, IDeviceTree* tree);
     // A heap copy of the queued device, or null; the caller owns it.
     CDevice* CloneDevice(const wchar_t* path);
     size_t DeviceCount();
@@ -62,27 +86,41 @@ public:
     void Append(std::unique_ptr<CDevice> device);
 
 private:
+    struct Entry {
+        uint64_t id;  // never reused: tells a hub queued again from the old object
+        std::unique_ptr<CDevice> device;
+    };
+
     int32_t FindDevice(const wchar_t* path, size_t* index);
     CDevice* Find(const wchar_t* path);
+    Entry* FindEntry(const wchar_t* path);
+    Entry* FindEntry(uint64_t id);
+    // The hub's node in tree: by the stored indices when they still name this
+    // hub, else found anew by path (the indices are updated); or null.
+    static std::unique_ptr<IUsbNode> NodeOf(CDevice& device, IDeviceTree& tree);
+    // The queued hub the device hangs off, or null.
+    Entry* ParentOf(CDevice& device, IDeviceTree& tree);
     // 0 when the hub hangs off a root port or below a queued hub, else -8.
-    int32_t IsParentChainQueued(CDevice& device);
-    bool IsReadyForProgramming(CDevice& device);
+    int32_t IsParentChainQueued(CDevice& device, IDeviceTree& tree);
+    // True when the hub or any queued hub above it is rebooting.
+    bool IsRebootPendingUpstream(CDevice& device, IDeviceTree& tree);
+    bool IsReadyForProgramming(CDevice& device, IDeviceTree& tree);
+    void ShowUseCount(CDevice& device, IDeviceTree* tree);
 
-    std::vector<std::unique_ptr<CDevice>> devices_;
-    CRITICAL_SECTION lock_;
+    std::vector<Entry> devices_;
+    uint64_t nextId_ = 1;
+    CCriticalSection lock_;
     int32_t configuredHubCount_ = 0;
 };
 
 // The library's one queue.
 CDeviceQueue& DeviceQueue();
 
-// Holds the queue's lock for a scope.
-class CDeviceQueueLock {
+// Holds a queue's lock (the library's one by default) for a scope.
+class CDeviceQueueLock : public CCriticalSectionGuard {
 public:
-    CDeviceQueueLock() { DeviceQueue().Lock(); }
-    ~CDeviceQueueLock() { DeviceQueue().Unlock(); }
-    CDeviceQueueLock(const CDeviceQueueLock&) = delete;
-    CDeviceQueueLock& operator=(const CDeviceQueueLock&) = delete;
+    explicit CDeviceQueueLock(CDeviceQueue& queue = DeviceQueue())
+        : CCriticalSectionGuard(queue.Lock()) {}
 };
 
 // Compares device paths ignoring the case of the ASCII letters A to Z only.

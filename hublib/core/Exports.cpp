@@ -9,12 +9,13 @@
 #include "HalvexZRVLib.h"
 #include "Logger.h"
 #include "Notifications.h"
+#include "TreeState.h"
 
 namespace {
 
 template <typename R, typename Forward>
 R ForNode(int32_t controller, int32_t node, R missing, Forward forward) {
-    IDeviceTree* tree = CreateDeviceTreeUI();
+    IDeviceTree* tree = TreeSnapshot();
     if (tree == nullptr) return missing;
     std::unique_ptr<IUsbNode> found(tree->GetNode(controller, node));
     if (!found) return missing;
@@ -135,7 +136,8 @@ bool __cdecl RegisterNotificationCallback(NotificationCallback callback) {
 int32_t __cdecl FinishedProcessingEvent(int32_t event) {
     CLogger log(L"FinishedProcessingEvent");
     if (event == EVENT_DEVICE_ARRIVED || event == EVENT_DEVICE_REMOVED) {
-        return FinishedUsingDeviceTreeUI();
+        DropTreeSnapshot();
+        return RESULT_SUCCESS;
     }
     log.Write(2, L"Nothing to do for event %d", event);
     return RESULT_COMPARE_FAILED;

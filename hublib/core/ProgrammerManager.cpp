@@ -6,13 +6,15 @@
 
 #include "DeviceQueue.h"
 #include "HalvexZRVLib.h"
+#include "LibraryState.h"
 #include "Logger.h"
 #include "Notifications.h"
 #include "ProgrammingThread.h"
+#include "TreeState.h"
+#include "Win32Handles.h"
 
 namespace {
 
-constexpr DWORD kManagerQuitWaitMs = 15000;
 // How long StartProgrammerManager waits for the new thread's message queue.
 constexpr DWORD kManagerQueueWaitMs = 5000;
 constexpr int kMaxProgrammingThreads = 127;
@@ -26,12 +28,12 @@ struct ThreadEntry {
 };
 
 // Guards the manager thread's handle and id only.
-CRITICAL_SECTION g_managerLock;
+CCriticalSection g_managerLock;
 HANDLE g_managerThread = nullptr;
 DWORD g_managerThreadId = 0;
 // Set by a new manager thread once it has its message queue: a stop posted
 // before that would be lost.
-HANDLE g_managerQueueReady = nullptr;
+CSystemHandle g_managerQueueReady(CreateEventW(nullptr, FALSE, FALSE, nullptr));
 
 // Written by the manager thread; the run result also by StopProgrammerManager.
 volatile LONG g_ProgrammerManagerStatus = PROGRAMMGR_READY;
@@ -73,6 +75,16 @@ void EmptyThreadTable() {
 // Caller holds the manager lock.
 bool ManagerAliveLocked() {
     return g_managerThread != nullptr && WaitForSingleObject(g_managerThread, 0) == WAIT_TIMEOUT;
+}
+
+// Closes the record of the manager thread with this id, if it is the one recorded.
+void ForgetManager(DWORD threadId) {
+    CCriticalSectionGuard hold(g_managerLock);
+    if (g_managerThread != nullptr && g_managerThreadId == threadId) {
+        CloseHandle(g_managerThread);
+        g_managerThread = nullptr;
+        g_managerThreadId = 0;
+    }
 }
 
 // Caller holds the manager lock: closes the record of a thread that has ended.
@@ -159,7 +171,12 @@ int32_t ReadQueue(bool quit) {
     CLogger log(L"ReadQueue");
     const int32_t runResult = RunResult();
     if ((runResult == 0 || runResult == 1) && !quit) {
-        const int32_t count = DeviceQueue().IterateDevices();
+        CDeviceQueue& queue = DeviceQueue();
+        int32_t count = 0;
+        {
+            CDeviceQueueLock hold(queue);
+            count = queue.IterateDevices(LiveTree(), StartDeviceThread);
+        }
         if (count > 0) {
             log.Write(2, L"Created %d threads", count);
             log.Write(2, L"Programmer Manager status changed to PROGRAMMGR_STARTED_PROGRAMMING");
@@ -188,7 +205,7 @@ void ProgramAndValidateDevices(int finishedCount, bool quit, bool executeOnce) {
 DWORD WINAPI ProgrammerManagerThread(LPVOID parameter) {
     MSG msg;
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-    if (g_managerQueueReady != nullptr) SetEvent(g_managerQueueReady);
+    if (g_managerQueueReady.Valid()) SetEvent(g_managerQueueReady.Get());
     const bool executeOnce = *static_cast<const bool*>(parameter);
     SetRunResult(0);
     bool firstRead = true;
@@ -242,40 +259,17 @@ DWORD WINAPI ProgrammerManagerThread(LPVOID parameter) {
     }
 
     RaiseValueEvent(EVENT_MANAGER_STATE, finalState);
-    RaiseValueEvent(EVENT_MANAGER_FINISHED, RunResult());
-
-    // The record stays until the thread has really ended: whoever next asks
-    // (running, stop, start, unload) sees it ended and closes it, so nobody
-    // unloads the library while this thread still runs its last lines.
+    const int32_t runResult = RunResult();
+    // Forgotten before the last event, so a start made on receiving it is
+    // taken. This thread touches no shared state from here on, and its own
+    // hold on the module keeps the code it still runs in place.
+    ForgetManager(GetCurrentThreadId());
+    RaiseValueEvent(EVENT_MANAGER_FINISHED, runResult);
     HeapFree(GetProcessHeap(), 0, parameter);
     return 0;
 }
 
 }  // namespace
-
-void ProgrammerManagerAttach() {
-    g_managerThread = nullptr;
-    g_managerThreadId = 0;
-    InitializeCriticalSection(&g_managerLock);
-    g_managerQueueReady = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-}
-
-void ProgrammerManagerDetach() {
-    EnterCriticalSection(&g_managerLock);
-    HANDLE thread = g_managerThread;
-    const DWORD threadId = g_managerThreadId;
-    g_managerThread = nullptr;
-    g_managerThreadId = 0;
-    LeaveCriticalSection(&g_managerLock);
-    if (thread != nullptr) {
-        PostThreadMessageW(threadId, WM_QUIT, 0, 0);
-        WaitForSingleObject(thread, kManagerQuitWaitMs);
-        CloseHandle(thread);
-    }
-    DeleteCriticalSection(&g_managerLock);
-    if (g_managerQueueReady != nullptr) CloseHandle(g_managerQueueReady);
-    g_managerQueueReady = nullptr;
-}
 
 bool StartDeviceThread(CDevice& device) {
     if (g_threadCount >= kMaxProgrammingThreads) {
@@ -289,7 +283,7 @@ bool StartDeviceThread(CDevice& device) {
     ThreadEntry& entry = g_threads[g_threadCount];
     wmemcpy(entry.path, job->device->GetDeviceInstanceID(), kDevicePathLength);
     DWORD id = 0;
-    HANDLE thread = CreateThread(nullptr, 0, ProgramDeviceThread, job.get(), 0, &id);
+    HANDLE thread = StartLibraryThread(ProgramDeviceThread, job.get(), &id);
     if (thread == nullptr) return false;
     job.release();  // the thread owns it now
     entry.handle = thread;
@@ -300,7 +294,7 @@ bool StartDeviceThread(CDevice& device) {
 
 void NotifyHubReleased(const wchar_t* path) {
     if (path == nullptr) return;
-    EnterCriticalSection(&g_managerLock);
+    CCriticalSectionGuard hold(g_managerLock);
     if (ManagerAliveLocked()) {
         auto* buffer = static_cast<wchar_t*>(
             HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, kDevicePathLength * sizeof(wchar_t) + 2));
@@ -312,39 +306,44 @@ void NotifyHubReleased(const wchar_t* path) {
             }
         }
     }
-    LeaveCriticalSection(&g_managerLock);
 }
 
-int32_t __cdecl StartProgrammerManager(bool executeOnce) {
-    EnterCriticalSection(&g_managerLock);
+namespace {
+// Starts a manager thread unless one runs; the manager lock is held.
+int32_t StartManagerLocked(bool executeOnce) {
     ForgetEndedManagerLocked();
-    int32_t result = RESULT_FAILURE;
     // One manager at a time: a second one would share the batch table and
-    // leave the first beyond reach of stop and unload.
-    if (g_managerThread == nullptr) {
-        SetState(PROGRAMMGR_READY);
-        EmptyThreadTable();
-        auto* flag = static_cast<bool*>(HeapAlloc(GetProcessHeap(), 0, sizeof(bool)));
-        if (flag != nullptr) {
-            *flag = executeOnce;
-            if (g_managerQueueReady != nullptr) ResetEvent(g_managerQueueReady);
-            DWORD id = 0;
-            HANDLE thread = CreateThread(nullptr, 0, ProgrammerManagerThread, flag, 0, &id);
-            if (thread != nullptr) {
-                g_managerThread = thread;
-                g_managerThreadId = id;
-                result = RESULT_SUCCESS;
-                // Back only once the thread can take a stop request.
-                if (g_managerQueueReady != nullptr) {
-                    const HANDLE waits[] = {g_managerQueueReady, thread};
-                    WaitForMultipleObjects(2, waits, FALSE, kManagerQueueWaitMs);
-                }
-            } else {
-                HeapFree(GetProcessHeap(), 0, flag);
-            }
-        }
+    // leave the first beyond reach of stop.
+    if (g_managerThread != nullptr) return RESULT_FAILURE;
+    SetState(PROGRAMMGR_READY);
+    EmptyThreadTable();
+    auto* flag = static_cast<bool*>(HeapAlloc(GetProcessHeap(), 0, sizeof(bool)));
+    if (flag == nullptr) return RESULT_FAILURE;
+    *flag = executeOnce;
+    if (g_managerQueueReady.Valid()) ResetEvent(g_managerQueueReady.Get());
+    DWORD id = 0;
+    HANDLE thread = StartLibraryThread(ProgrammerManagerThread, flag, &id);
+    if (thread == nullptr) {
+        HeapFree(GetProcessHeap(), 0, flag);
+        return RESULT_FAILURE;
     }
-    LeaveCriticalSection(&g_managerLock);
+    g_managerThread = thread;
+    g_managerThreadId = id;
+    // Back only once the thread can take a stop request.
+    if (g_managerQueueReady.Valid()) {
+        const HANDLE waits[] = {g_managerQueueReady.Get(), thread};
+        WaitForMultipleObjects(2, waits, FALSE, kManagerQueueWaitMs);
+    }
+    return RESULT_SUCCESS;
+}
+}  // namespace
+
+int32_t __cdecl StartProgrammerManager(bool executeOnce) {
+    int32_t result = RESULT_FAILURE;
+    {
+        CCriticalSectionGuard hold(g_managerLock);
+        result = StartManagerLocked(executeOnce);
+    }
     if (result != RESULT_SUCCESS) {
         printf("Programmer Thread not started\n");
         fflush(stdout);
@@ -353,21 +352,19 @@ int32_t __cdecl StartProgrammerManager(bool executeOnce) {
 }
 
 int32_t __cdecl StopProgrammerManager() {
-    EnterCriticalSection(&g_managerLock);
+    CCriticalSectionGuard hold(g_managerLock);
     if (ManagerAliveLocked()) {
         SetRunResult(1);
         PostThreadMessageW(g_managerThreadId, WM_QUIT, 0, 0);
     } else {
         ForgetEndedManagerLocked();
     }
-    LeaveCriticalSection(&g_managerLock);
     return RESULT_SUCCESS;
 }
 
 bool __cdecl IsProgrammerManagerRunning() {
-    EnterCriticalSection(&g_managerLock);
+    CCriticalSectionGuard hold(g_managerLock);
     const bool running = ManagerAliveLocked();
     if (!running) ForgetEndedManagerLocked();
-    LeaveCriticalSection(&g_managerLock);
     return running;
 }

@@ -1,15 +1,15 @@
 // The programmer manager: one thread that polls the device queue for ready
 // hubs, runs a programming thread per hub and relays their reports to the
 // queue and the notification callback. Exports are in HalvexZRVLib.h.
+//
+// The manager and programming threads each hold the library's module while
+// they run, so a run outlives an unload of the library and the module goes
+// when the run ends.
 #pragma once
 
 #include <windows.h>
 
 class CDevice;
-
-void ProgrammerManagerAttach();
-// Asks a running manager thread to quit and waits for it, at most 15000 ms.
-void ProgrammerManagerDetach();
 
 // Called by the device queue, on the manager thread, for every ready hub:
 // starts a programming thread on a copy of device. False when none started.

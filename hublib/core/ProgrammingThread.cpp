@@ -1,11 +1,12 @@
 #include "ProgrammingThread.h"
 
 #include <string>
-#include <vector>
 
 #include "DeviceQueue.h"
 #include "HubStatusText.h"
 #include "Logger.h"
+#include "ProgrammerManager.h"
+#include "TreeState.h"
 
 namespace {
 // The start status tells the tool what the thread is about to do.
@@ -21,63 +22,32 @@ uint32_t StartStatus(CDevice& device, CLogger& log) {
     return HUB_STATUS_PROGRAMMING;
 }
 
-// The queued hubs above path whose use counts a run of path raises, nearest
-// first: the chain BeginProgramming walks. Caller holds the queue's lock.
-std::vector<std::wstring> CountedParents(const wchar_t* path) {
-    std::vector<std::wstring> parents;
-    std::unique_ptr<CDevice> hub(DeviceQueue().CloneDevice(path));
-    while (hub) {
-        std::unique_ptr<CDevice> parent(hub->GetParentDevice());
-        if (parent) parents.emplace_back(parent->GetDeviceInstanceID());
-        hub = std::move(parent);
-    }
-    return parents;
-}
-
-// Use count of the queued hub at path, -1 when it is not queued.
-int32_t UseCount(const std::wstring& path) {
-    std::unique_ptr<CDevice> hub(DeviceQueue().CloneDevice(path.c_str()));
-    return hub ? hub->programmingUseCount : -1;
-}
-
-// Counts the run at the hub and the queued hubs above it; returns those hubs.
-std::vector<std::wstring> BeginRun(const wchar_t* path) {
+// Counts the run at the hub and the queued hubs above it.
+CProgrammingUse BeginRun(const wchar_t* path) {
     CDeviceQueue& queue = DeviceQueue();
-    CDeviceQueueLock hold;
-    queue.BeginProgramming(path, kDevicePathLength);
+    CDeviceQueueLock hold(queue);
+    CProgrammingUse use = queue.BeginProgramming(path, LiveTree());
     queue.SetNewDeviceStatus(path);
-    return CountedParents(path);
+    return use;
 }
 
-// Undoes BeginRun. Releasing the hub releases the chain above it through the
-// live tree; when the hub has left the queue or the tree meanwhile (unplugged,
-// or queued again as a new object) that walk cannot reach the hubs above, so
-// the nearest counted one still queued is released instead. Then the queued
-// hub's settings are reset, so it is never picked twice for one
-// configuration; a hub queued again meanwhile keeps the settings it got.
-void EndRun(const wchar_t* path, const std::vector<std::wstring>& parents) {
+// Undoes BeginRun, then resets the queued hub's settings so it is never
+// picked twice for one configuration; a hub queued again meanwhile is a new
+// object and keeps the settings it got. The hubs now free are reported once
+// the queue's lock is let go.
+void EndRun(const wchar_t* path, const CProgrammingUse& use) {
     CDeviceQueue& queue = DeviceQueue();
-    CDeviceQueueLock hold;
-    const std::wstring* parent = nullptr;
-    int32_t parentCount = 0;
-    for (const std::wstring& candidate : parents) {
-        parentCount = UseCount(candidate);
-        if (parentCount > 0) {
-            parent = &candidate;
-            break;
+    CProgrammingRelease release;
+    {
+        CDeviceQueueLock hold(queue);
+        release = queue.EndProgramming(use, LiveTreeIfAny());
+        if (release.hubStillQueued) {
+            queue.SetProgrammingRequired(path, false);
+            queue.SetValidationMethod(path, VALIDATION_NONE);
+            queue.SetStorageMode(path, STORAGE_UNKNOWN);
         }
     }
-    // A queued hub that is new again is not the object this run counted.
-    const bool ours = !queue.IsNewDevice(path);
-    if (ours) queue.EndProgramming(path, kDevicePathLength);
-    if (parent != nullptr && UseCount(*parent) == parentCount) {
-        queue.EndProgramming(parent->c_str(), kDevicePathLength);
-    }
-    if (ours) {
-        queue.SetProgrammingRequired(path, false);
-        queue.SetValidationMethod(path, VALIDATION_NONE);
-        queue.SetStorageMode(path, STORAGE_UNKNOWN);
-    }
+    for (const std::wstring& hub : release.released) NotifyHubReleased(hub.c_str());
 }
 }  // namespace
 
@@ -90,14 +60,14 @@ DWORD WINAPI ProgramDeviceThread(LPVOID parameter) {
     wchar_t path[kDevicePathLength];
     wmemcpy(path, device.GetDeviceInstanceID(), kDevicePathLength);
 
-    const std::vector<std::wstring> parents = BeginRun(path);
+    const CProgrammingUse use = BeginRun(path);
 
     device.SetHubStatus(StartStatus(device, log));
     PostThreadMessageW(manager, kMsgHubStatus, self, static_cast<LPARAM>(device.GetHubStatus()));
 
     const int32_t result = device.ProgramDevice();
 
-    EndRun(path, parents);
+    EndRun(path, use);
 
     const uint32_t status = device.GetHubStatus();
     log.Write(1, L"Status of device %ws is %ws", path, HubStatusText(static_cast<int32_t>(status)));

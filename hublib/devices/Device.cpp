@@ -2,9 +2,7 @@
 
 #include <cwchar>
 
-#include "DeviceQueue.h"
 #include "Logger.h"
-#include "ProgrammerManager.h"
 
 CDevice::CDevice(const wchar_t* path, uint32_t length) {
     CLogger log(L"CDevice::CDevice");
@@ -86,59 +84,4 @@ bool CDevice::IsPseudoOTPEnabled() {
 }
 bool CDevice::IsVendorBlockPresent() {
     return false;
-}
-
-std::unique_ptr<IUsbNode> CDevice::FindTreeNode(IDeviceTree& tree) {
-    std::unique_ptr<IUsbNode> node(tree.GetNode(controllerIndex, nodeIndex));
-    if (node && SamePath(node->GetDevicePath(), instanceId)) return node;
-    int32_t controller = -1;
-    int32_t index = -1;
-    if (!tree.FindNodeIndices(instanceId, &controller, &index)) return nullptr;
-    if (controller >= 0) controllerIndex = controller;
-    if (index >= 0) nodeIndex = index;
-    return std::unique_ptr<IUsbNode>(tree.GetNode(controllerIndex, nodeIndex));
-}
-
-CDevice* CDevice::GetParentDevice() {
-    IDeviceTree* tree = CreateDeviceTree();
-    if (tree == nullptr) return nullptr;
-    std::unique_ptr<IUsbNode> node = FindTreeNode(*tree);
-    // Parent index 0 is the host controller: no hub above.
-    if (!node || node->GetParentIndex() == 0) return nullptr;
-    std::unique_ptr<IUsbNode> parent(tree->GetNode(controllerIndex, node->GetParentIndex()));
-    if (!parent) return nullptr;
-    return DeviceQueue().CloneDevice(parent->GetDevicePath());
-}
-
-bool CDevice::IsRebootPendingUpstream() {
-    if (rebootPending) return true;
-    std::unique_ptr<CDevice> parent(GetParentDevice());
-    return parent && parent->IsRebootPendingUpstream();
-}
-
-int32_t CDevice::AddProgrammingUse() {
-    return ChangeProgrammingUse(+1);
-}
-
-int32_t CDevice::ReleaseProgrammingUse() {
-    const int32_t result = ChangeProgrammingUse(-1);
-    // The parents have been released first, so the topmost hub is reported first.
-    if (programmingUseCount == 0) NotifyHubReleased(instanceId);
-    return result;
-}
-
-// Runs under the queue's lock (Begin/EndProgramming), which is taken before
-// the tree's own lock.
-int32_t CDevice::ChangeProgrammingUse(int32_t delta) {
-    programmingUseCount += delta;
-    IDeviceTree* tree = CreateDeviceTree();
-    if (tree == nullptr) return RESULT_DEVICE_NOT_FOUND;
-    std::unique_ptr<IUsbNode> node = FindTreeNode(*tree);
-    if (!node) return RESULT_DEVICE_NOT_FOUND;
-    tree->SetNodeUseCount(controllerIndex, nodeIndex, programmingUseCount);
-    if (node->GetParentIndex() == 0) return RESULT_SUCCESS;
-    std::unique_ptr<IUsbNode> parent(tree->GetNode(controllerIndex, node->GetParentIndex()));
-    if (!parent) return RESULT_DEVICE_NOT_FOUND;
-    return delta > 0 ? DeviceQueue().BeginProgramming(parent->GetDevicePath(), kDevicePathLength)
-                     : DeviceQueue().EndProgramming(parent->GetDevicePath(), kDevicePathLength);
 }

@@ -46,19 +46,8 @@ public:
     virtual ~CDevice();
     virtual bool IsVendorBlockPresent();
 
-    // Scheduling helpers against the live tree and the device queue.
-    // This hub's node in tree: by the stored indices when they still name
-    // this hub, else found anew by path (the indices are updated); or null.
-    std::unique_ptr<IUsbNode> FindTreeNode(IDeviceTree& tree);
-    // A copy of the queued hub this hub hangs off, or null; the caller owns it.
-    CDevice* GetParentDevice();
-    // True when this hub or any queued hub above it is rebooting.
-    bool IsRebootPendingUpstream();
-    // Count a programming run at or below this hub, and up the parent chain.
-    int32_t AddProgrammingUse();
-    // Undo AddProgrammingUse; a hub whose count reaches 0 is reported free.
-    int32_t ReleaseProgrammingUse();
-
+    // The queue's scheduling and use counting read and write the fields below
+    // under its lock; a device itself knows only its own hub.
     wchar_t instanceId[kDevicePathLength];
     uint32_t hubFamily = HUB_FAMILY_GENERIC;
     uint32_t hubStatus = HUB_STATUS_UNKNOWN;
@@ -68,7 +57,4 @@ public:
     int32_t controllerIndex = -1;
     int32_t nodeIndex = -1;
     int32_t programmingUseCount = 0;
-
-private:
-    int32_t ChangeProgrammingUse(int32_t delta);
 };

@@ -1,6 +1,5 @@
 // Shared by the programmer manager tests: a simulated line of cascaded hubs,
-// a scripted device whose programming result and final status a test picks,
-// and the library set-up that DllMain would do.
+// a scripted device whose programming result and final status a test picks.
 #pragma once
 
 #include <windows.h>
@@ -165,8 +164,8 @@ inline void EmptyQueue() {
     }
 }
 
-// What DllMain does, plus the simulated line loaded before the first use of
-// the hardware seam; then the live tree is enumerated once.
+// The simulated line, loaded before the first use of the hardware seam; then
+// the live tree is enumerated once.
 inline bool StartLibraryOnSimulatedLine() {
     SetEnvironmentVariableW(L"ZRV_USBSIM", L"in-process fixture");
     HMODULE sim = LoadLibraryW(L"UsbSim.dll");
@@ -174,15 +173,13 @@ inline bool StartLibraryOnSimulatedLine() {
     auto load = reinterpret_cast<PfnUsbSimLoadJson>(
         reinterpret_cast<void*>(GetProcAddress(sim, "UsbSimLoadJson")));
     if (load == nullptr || load(Line().c_str(), nullptr) != USBSIM_OK) return false;
-    TreeStateAttach();
-    ProgrammerManagerAttach();
     // Known before the walk, the hubs only get their indices from it and
     // never go through a family decision.
     for (const std::wstring& path : AllHubPaths()) {
         DeviceQueue().Append(
             std::make_unique<CGenericHubDevice>(path.c_str(), static_cast<uint32_t>(path.size())));
     }
-    return CreateDeviceTree() != nullptr;
+    return LiveTree() != nullptr;
 }
 
 // Hot plug on the simulated line; true when the simulator did it.

@@ -347,8 +347,7 @@ TEST_F(Manager, HubsBelowRebootingOrUnqueuedHubsAreNotScheduled) {
         }
         if (c.staleIndices) {
             int32_t controller = -1, node = -1;
-            ASSERT_TRUE(
-                CreateDeviceTree()->FindNodeIndices(HubPath(L'E').c_str(), &controller, &node));
+            ASSERT_TRUE(LiveTree()->FindNodeIndices(HubPath(L'E').c_str(), &controller, &node));
             const std::wstring path = HubPath(L'C');
             DeviceQueue().AddDevice(path.c_str(), static_cast<uint32_t>(path.size() * 2),
                                     controller, node);
@@ -444,7 +443,7 @@ TEST_F(Manager, HubLeavingDuringItsRunFreesTheHubsAbove) {
                 // B goes first; C is still queued but no longer in the tree.
                 ASSERT_TRUE(UnplugBoard(kBoardBPosition));
                 DeviceQueue().RemoveDevice(HubPath(L'B').c_str());
-                CreateDeviceTree()->Refresh();
+                LiveTree()->Refresh();
                 break;
         }
         SetEvent(script->gate);
@@ -467,7 +466,7 @@ TEST_F(Manager, HubLeavingDuringItsRunFreesTheHubsAbove) {
         }
         if (c.how == Leave::BoardUnplugged) {
             ASSERT_TRUE(PlugBoard(kBoardBPosition, kBoardB));
-            CreateDeviceTree()->Refresh();
+            LiveTree()->Refresh();
         }
     }
 }
