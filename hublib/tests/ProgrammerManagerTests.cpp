@@ -29,6 +29,9 @@ struct Event {
 CRITICAL_SECTION g_eventsLock;
 std::vector<Event> g_events;
 HANDLE g_runEnded = nullptr;
+// How many of the next event-7 callbacks start a new run, and the answer.
+volatile LONG g_startsOnFinish = 0;
+volatile LONG g_startOnFinishResult = 0;
 
 bool __cdecl RecordEvent(uintptr_t data, int32_t code) {
     Event event{code, L"", 0};
@@ -44,7 +47,14 @@ bool __cdecl RecordEvent(uintptr_t data, int32_t code) {
     EnterCriticalSection(&g_eventsLock);
     g_events.push_back(event);
     LeaveCriticalSection(&g_eventsLock);
-    if (code == EVENT_MANAGER_FINISHED) SetEvent(g_runEnded);
+    if (code == EVENT_MANAGER_FINISHED) {
+        if (InterlockedDecrement(&g_startsOnFinish) >= 0) {
+            InterlockedExchange(&g_startOnFinishResult, StartProgrammerManager(true));
+        } else {
+            InterlockedExchange(&g_startsOnFinish, 0);
+        }
+        SetEvent(g_runEnded);
+    }
     return true;
 }
 
@@ -408,42 +418,56 @@ TEST_F(Manager, HubsBeyondAFullBatchRunInTheNext) {
     }
 }
 
-// Hub C leaves while it is programmed: the hubs above it are free afterwards
-// all the same, and a hub queued again meanwhile keeps its count and settings.
-TEST_F(Manager, HubLeavingDuringItsRunFreesTheHubsAbove) {
-    enum class Leave { Dequeued, QueuedAgain, BoardUnplugged };
+// The tree and the queue change while hub C is programmed: the run releases
+// exactly the queued objects it counted at its start, no count goes below 0,
+// and a hub queued again meanwhile keeps its count and settings.
+TEST_F(Manager, MidRunChangesReleaseExactlyWhatTheRunCounted) {
+    enum class Change { Dequeued, QueuedAgain, BoardUnplugged, ParentQueuedAgain, TopQueuedLate };
     const struct {
         const char* name;
-        Leave how;
+        Change change;
+        const wchar_t* queued;    // at the start; C is the one programmed
+        const wchar_t* released;  // event 6, in order
     } cases[] = {
-        {"taken out of the queue", Leave::Dequeued},
-        {"queued again as a new hub", Leave::QueuedAgain},
-        {"its board unplugged", Leave::BoardUnplugged},
+        {"hub taken out of the queue", Change::Dequeued, L"ABC", L"AB"},
+        {"hub queued again as a new hub", Change::QueuedAgain, L"ABC", L"AB"},
+        {"its board unplugged", Change::BoardUnplugged, L"ABC", L"AC"},
+        {"parent removed and queued again", Change::ParentQueuedAgain, L"ABC", L"AC"},
+        {"hub two levels up queued during the run", Change::TopQueuedLate, L"BC", L"BC"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SetUp();
-        Queue(L'A', false);
-        Queue(L'B', false);
-        auto script = Queue(L'C');
+        std::shared_ptr<Script> script;
+        for (const wchar_t* letter = c.queued; *letter; ++letter) {
+            auto queued = Queue(*letter, *letter == L'C');
+            if (*letter == L'C') script = queued;
+        }
         script->Hold();
         ASSERT_EQ(StartProgrammerManager(true), RESULT_SUCCESS);
         ASSERT_EQ(WaitForSingleObject(script->entered, 10000), WAIT_OBJECT_0);
-        EXPECT_FALSE(Removable(L'A'));
+        EXPECT_FALSE(Removable(L'B'));
 
-        switch (c.how) {
-            case Leave::Dequeued:
+        switch (c.change) {
+            case Change::Dequeued:
                 EXPECT_EQ(DeviceQueue().RemoveDevice(HubPath(L'C').c_str()), RESULT_SUCCESS);
                 break;
-            case Leave::QueuedAgain:
+            case Change::QueuedAgain:
                 EXPECT_EQ(DeviceQueue().RemoveDevice(HubPath(L'C').c_str()), RESULT_SUCCESS);
                 Queue(L'C');  // prepared again for the next run
                 break;
-            case Leave::BoardUnplugged:
+            case Change::BoardUnplugged:
                 // B goes first; C is still queued but no longer in the tree.
                 ASSERT_TRUE(UnplugBoard(kBoardBPosition));
                 DeviceQueue().RemoveDevice(HubPath(L'B').c_str());
                 LiveTree()->Refresh();
+                break;
+            case Change::ParentQueuedAgain:
+                EXPECT_EQ(DeviceQueue().RemoveDevice(HubPath(L'B').c_str()), RESULT_SUCCESS);
+                Queue(L'B', false);
+                break;
+            case Change::TopQueuedLate:
+                Queue(L'A', false);
                 break;
         }
         SetEvent(script->gate);
@@ -452,21 +476,131 @@ TEST_F(Manager, HubLeavingDuringItsRunFreesTheHubsAbove) {
         for (wchar_t letter : {L'A', L'B', L'C'}) {
             SCOPED_TRACE(letter);
             EXPECT_TRUE(Removable(letter));
+            std::unique_ptr<CDevice> hub(DeviceQueue().CloneDevice(HubPath(letter).c_str()));
+            if (hub) {
+                EXPECT_EQ(hub->programmingUseCount, 0);
+            }
         }
-        std::unique_ptr<CDevice> a(DeviceQueue().CloneDevice(HubPath(L'A').c_str()));
-        ASSERT_TRUE(a);
-        EXPECT_EQ(a->programmingUseCount, 0);
-        EXPECT_EQ(EventsOf(Events(), HubPath(L'A')), Pairs({{6, 0}}));
-        if (c.how == Leave::QueuedAgain) {
+        std::vector<std::wstring> released, expected;
+        for (const Event& e : Events()) {
+            if (e.code == EVENT_HUB_RELEASED) released.push_back(e.path);
+        }
+        for (const wchar_t* letter = c.released; *letter; ++letter) {
+            expected.push_back(HubPath(*letter));
+        }
+        EXPECT_EQ(released, expected);
+        if (c.change == Change::QueuedAgain) {
             std::unique_ptr<CDevice> again(DeviceQueue().CloneDevice(HubPath(L'C').c_str()));
             ASSERT_TRUE(again);
-            EXPECT_EQ(again->programmingUseCount, 0);
             EXPECT_TRUE(again->IsProgrammingRequired());
             EXPECT_EQ(again->GetStorageMode(), static_cast<uint32_t>(STORAGE_OTP));
         }
-        if (c.how == Leave::BoardUnplugged) {
+        if (c.change == Change::BoardUnplugged) {
             ASSERT_TRUE(PlugBoard(kBoardBPosition, kBoardB));
             LiveTree()->Refresh();
+        }
+    }
+}
+
+// A start made on receiving event 7, from inside the callback or right after
+// it, begins a new run.
+TEST_F(Manager, StartOnTheLastEventOfARunIsTaken) {
+    for (bool fromCallback : {true, false}) {
+        SCOPED_TRACE(fromCallback ? "inside the callback" : "right after it");
+        SetUp();
+        InterlockedExchange(&g_startsOnFinish, fromCallback ? 1 : 0);
+        InterlockedExchange(&g_startOnFinishResult, 99);
+        ASSERT_EQ(StartProgrammerManager(true), RESULT_SUCCESS);
+        int32_t result = 99;
+        if (fromCallback) {
+            ASSERT_TRUE(WaitForEvents(EVENT_MANAGER_FINISHED, 2));
+            result = g_startOnFinishResult;
+        } else {
+            ASSERT_EQ(WaitForSingleObject(g_runEnded, 10000), WAIT_OBJECT_0);
+            result = StartProgrammerManager(true);
+            ASSERT_TRUE(WaitForEvents(EVENT_MANAGER_FINISHED, 2));
+        }
+        EXPECT_EQ(result, RESULT_SUCCESS);
+        EXPECT_TRUE(WaitUntilManagerEnds());
+        const Pairs twoRuns = {{4, 0}, {4, 3}, {7, 0}, {4, 0}, {4, 3}, {7, 0}};
+        EXPECT_EQ(ManagerEvents(Events()), twoRuns);
+    }
+}
+
+// The live tree is deleted and made again while runs use it, and the
+// snapshot is copied while the live tree is refreshed: every run ends with
+// its hubs free, and every copy is whole.
+TEST_F(Manager, LiveTreeChangesWhileRunsAndCopiesUseIt) {
+    IDeviceTree* first = CreateDeviceTreeUI();
+    ASSERT_NE(first, nullptr);
+    std::vector<int32_t> nodeCounts;
+    for (int32_t i = 0; i < first->GetControllerCount(); ++i) {
+        nodeCounts.push_back(first->GetNodeCount(i));
+    }
+    FinishedUsingDeviceTreeUI();
+
+    constexpr int kRounds = 5;
+    constexpr int kCopiesPerRound = 8;
+    struct Churn {
+        volatile LONG stop = 0;
+        volatile LONG rounds = 0;
+        bool deleteTree;  // else refresh it
+    };
+    auto churn = [](LPVOID parameter) -> DWORD {
+        auto* self = static_cast<Churn*>(parameter);
+        while (!self->stop) {
+            if (self->deleteTree) {
+                DeleteDeviceTree();
+                CreateDeviceTree();
+            } else if (IDeviceTree* live = CreateDeviceTree()) {
+                live->Refresh();
+            }
+            InterlockedIncrement(&self->rounds);
+            Sleep(1);
+        }
+        return 0;
+    };
+
+    for (bool deleteTree : {true, false}) {
+        SCOPED_TRACE(deleteTree ? "deleted during runs" : "refreshed during copies");
+        SetUp();
+        Churn state;
+        state.deleteTree = deleteTree;
+        HANDLE thread = CreateThread(nullptr, 0, churn, &state, 0, nullptr);
+        ASSERT_NE(thread, nullptr);
+        int wholeCopies = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            if (deleteTree) {
+                for (const wchar_t* letter = kHubLetters; *letter; ++letter) {
+                    Queue(*letter, *letter == L'C' || *letter == L'D' || *letter == L'E');
+                }
+                ResetEvent(g_runEnded);
+                ASSERT_TRUE(Run(true));
+                for (const wchar_t* letter = kHubLetters; *letter; ++letter) {
+                    SCOPED_TRACE(*letter);
+                    EXPECT_TRUE(Removable(*letter));
+                    EXPECT_FALSE(DeviceQueue().GetProgrammingRequired(HubPath(*letter).c_str()));
+                }
+                EmptyQueue();
+            } else {
+                for (int copy = 0; copy < kCopiesPerRound; ++copy) {
+                    IDeviceTree* snapshot = CreateDeviceTreeUI();
+                    ASSERT_NE(snapshot, nullptr);
+                    std::vector<int32_t> counts;
+                    for (int32_t i = 0; i < snapshot->GetControllerCount(); ++i) {
+                        counts.push_back(snapshot->GetNodeCount(i));
+                    }
+                    wholeCopies += counts == nodeCounts ? 1 : 0;
+                    FinishedUsingDeviceTreeUI();
+                }
+            }
+        }
+        InterlockedExchange(&state.stop, 1);
+        EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+        CloseHandle(thread);
+        EXPECT_GT(state.rounds, 0);
+        if (!deleteTree) {
+            EXPECT_EQ(wholeCopies, kRounds * kCopiesPerRound);
         }
     }
 }

@@ -106,6 +106,37 @@ TEST(DeviceQueue, FindsQueuedHubIgnoringAsciiCase) {
     EXPECT_EQ(queue.DeviceCount(), 0u);
 }
 
+// A run's release is undone once only, and only on the object it counted.
+TEST(DeviceQueue, ProgrammingUseIsReleasedOnceAndOnlyOnTheCountedHub) {
+    CDeviceQueue queue;
+    queue.Append(std::make_unique<CGenericHubDevice>(kHubPath, 200));
+    const CProgrammingUse use = queue.BeginProgramming(kHubPath, nullptr);
+    ASSERT_EQ(use.devices.size(), 1u);
+    EXPECT_FALSE(queue.CanDeviceBeRemoved(kHubPath));
+
+    CProgrammingRelease release = queue.EndProgramming(use, nullptr);
+    EXPECT_TRUE(release.hubStillQueued);
+    ASSERT_EQ(release.released.size(), 1u);
+    EXPECT_EQ(release.released[0], kHubPath);
+    release = queue.EndProgramming(use, nullptr);
+    EXPECT_TRUE(release.released.empty());
+    std::unique_ptr<CDevice> hub(queue.CloneDevice(kHubPath));
+    ASSERT_TRUE(hub);
+    EXPECT_EQ(hub->programmingUseCount, 0);
+
+    // The same path queued again is another hub: the old run does not touch it.
+    const CProgrammingUse again = queue.BeginProgramming(kHubPath, nullptr);
+    ASSERT_EQ(queue.RemoveDevice(kHubPath), RESULT_SUCCESS);
+    queue.Append(std::make_unique<CGenericHubDevice>(kHubPath, 200));
+    const CProgrammingUse fresh = queue.BeginProgramming(kHubPath, nullptr);
+    release = queue.EndProgramming(again, nullptr);
+    EXPECT_FALSE(release.hubStillQueued);
+    EXPECT_TRUE(release.released.empty());
+    EXPECT_FALSE(queue.CanDeviceBeRemoved(kHubPath));
+    queue.EndProgramming(fresh, nullptr);
+    EXPECT_TRUE(queue.CanDeviceBeRemoved(kHubPath));
+}
+
 namespace {
 // A queued hub whose OTP size and read result are set by the test; a read
 // fills the buffer with 0xA0, 0xA1, ...
