@@ -111,6 +111,28 @@ bool WaitForEvents(int32_t code, size_t count) {
     }
 }
 
+// Deletes and remakes the live tree, or refreshes it, until told to stop.
+struct Churn {
+    volatile LONG stop = 0;
+    volatile LONG rounds = 0;
+    bool deleteTree = false;  // else refresh it
+};
+
+DWORD WINAPI ChurnLiveTree(LPVOID parameter) {
+    auto* self = static_cast<Churn*>(parameter);
+    while (!self->stop) {
+        if (self->deleteTree) {
+            DeleteDeviceTree();
+            CreateDeviceTree();
+        } else if (IDeviceTree* live = CreateDeviceTree()) {
+            live->Refresh();
+        }
+        InterlockedIncrement(&self->rounds);
+        Sleep(1);
+    }
+    return 0;
+}
+
 class Manager : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -541,32 +563,13 @@ TEST_F(Manager, LiveTreeChangesWhileRunsAndCopiesUseIt) {
 
     constexpr int kRounds = 5;
     constexpr int kCopiesPerRound = 8;
-    struct Churn {
-        volatile LONG stop = 0;
-        volatile LONG rounds = 0;
-        bool deleteTree;  // else refresh it
-    };
-    auto churn = [](LPVOID parameter) -> DWORD {
-        auto* self = static_cast<Churn*>(parameter);
-        while (!self->stop) {
-            if (self->deleteTree) {
-                DeleteDeviceTree();
-                CreateDeviceTree();
-            } else if (IDeviceTree* live = CreateDeviceTree()) {
-                live->Refresh();
-            }
-            InterlockedIncrement(&self->rounds);
-            Sleep(1);
-        }
-        return 0;
-    };
 
     for (bool deleteTree : {true, false}) {
         SCOPED_TRACE(deleteTree ? "deleted during runs" : "refreshed during copies");
         SetUp();
         Churn state;
         state.deleteTree = deleteTree;
-        HANDLE thread = CreateThread(nullptr, 0, churn, &state, 0, nullptr);
+        HANDLE thread = CreateThread(nullptr, 0, ChurnLiveTree, &state, 0, nullptr);
         ASSERT_NE(thread, nullptr);
         int wholeCopies = 0;
         for (int round = 0; round < kRounds; ++round) {
