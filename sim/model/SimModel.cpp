@@ -381,6 +381,14 @@ std::optional<Departure> CSimModel::Leave(uint32_t nodeId, std::vector<Interface
     departure.parentId = node->parent;
     departure.port = node->port;
     departure.spec = CurrentSpec(nodeId);
+    // A chip that restarts comes back with its fifth-endpoint function off.
+    std::vector<DeviceSpec*> specs{departure.spec.get()};
+    while (!specs.empty()) {
+        DeviceSpec* spec = specs.back();
+        specs.pop_back();
+        if (spec->chip.second) spec->chip.second->ep5Enabled = false;
+        for (auto& [port, child] : spec->children) specs.push_back(child.get());
+    }
     std::vector<uint32_t> stack{nodeId};
     while (!stack.empty()) {
         const SimNode* below = Node(stack.back());

@@ -89,4 +89,26 @@ TEST_F(LeaveAndReturn, NothingReturnsToATakenPort) {
     EXPECT_EQ(Find(L"USB\\VID_3B9A&PID_6104\\TOP"), nullptr);
 }
 
+TEST_F(LeaveAndReturn, FifthEndpointFunctionIsOffAfterTheReturn) {
+    usbsim::CFixtureParser parser("line", nullptr);
+    usbsim::FixtureSpec fixture;
+    ASSERT_TRUE(parser.ParseFixture(R"({"controllers":[{"ports":1,"children":{
+      "1":{"hub":{"family":"second","vid":"3B9A","pid":"7104","serial":"S","ports":4,
+               "chip":{"ep5Enabled":true}}}}}]})",
+                                    fixture))
+        << parser.Error();
+    std::string error;
+    ASSERT_TRUE(model_.Load(fixture, error)) << error;
+    const auto* hub = Find(L"USB\\VID_3B9A&PID_7104\\S");
+    ASSERT_NE(hub, nullptr);
+    ASSERT_NE(model_.PortChild(hub->id, 5), nullptr);
+
+    std::vector<InterfaceEvent> left, arrived;
+    auto departure = model_.Leave(hub->id, left);
+    EXPECT_EQ(left.size(), 4u) << "the function's two interfaces and the hub's two";
+    ASSERT_TRUE(departure && model_.Return(*departure, arrived));
+    EXPECT_EQ(arrived.size(), 2u);
+    EXPECT_EQ(model_.PortChild(Find(L"USB\\VID_3B9A&PID_7104\\S")->id, 5), nullptr);
+}
+
 }  // namespace
