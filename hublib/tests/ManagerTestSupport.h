@@ -35,7 +35,7 @@ constexpr int kBatchHubsPerController = 43;
 // root port 2; then the batch controllers, one-port hubs on every root port.
 // None of the hubs answers either family, so the queue holds only what a test
 // appends.
-inline std::string Line() {
+inline std::string Line(int batchControllers = kBatchControllers) {
     std::string line = R"({ "timeScale": 100, "controllers": [
     { "description": "Host Controller", "ports": 2, "children": {
         "1": { "hub": { "family": "other", "vid": "1A2B", "pid": "000A", "serial": "A", "ports": 2,
@@ -44,7 +44,7 @@ inline std::string Line() {
     line += R"( } } },
         "2": { "hub": { "family": "other", "vid": "1A2B", "pid": "000E", "serial": "E", "ports": 2,
                         "description": "Hub E" } } } })";
-    for (int c = 1; c <= kBatchControllers; ++c) {
+    for (int c = 1; c <= batchControllers; ++c) {
         line += R"(, { "description": "Host Controller", "ports": )" +
                 std::to_string(kBatchHubsPerController) + R"(, "children": {)";
         for (int port = 1; port <= kBatchHubsPerController; ++port) {
@@ -166,13 +166,13 @@ inline void EmptyQueue() {
 
 // The simulated line, loaded before the first use of the hardware seam; then
 // the live tree is enumerated once.
-inline bool StartLibraryOnSimulatedLine() {
+inline bool StartLibraryOnSimulatedLine(int batchControllers = kBatchControllers) {
     SetEnvironmentVariableW(L"ZRV_USBSIM", L"in-process fixture");
     HMODULE sim = LoadLibraryW(L"UsbSim.dll");
     if (sim == nullptr) return false;
     auto load = reinterpret_cast<PfnUsbSimLoadJson>(
         reinterpret_cast<void*>(GetProcAddress(sim, "UsbSimLoadJson")));
-    if (load == nullptr || load(Line().c_str(), nullptr) != USBSIM_OK) return false;
+    if (load == nullptr || load(Line(batchControllers).c_str(), nullptr) != USBSIM_OK) return false;
     // Known before the walk, the hubs only get their indices from it and
     // never go through a family decision.
     for (const std::wstring& path : AllHubPaths()) {
