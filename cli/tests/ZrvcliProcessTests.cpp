@@ -1,0 +1,108 @@
+// zrvcli as a user runs it: its exit codes, what goes to stdout and what to
+// stderr, and how it tells a simulated line (usable or not).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "ProcessRun.h"
+
+namespace {
+
+std::wstring FixturePath(const std::wstring& name) {
+    std::string dir = ZRV_FIXTURE_DIR;
+    return L"Z:" + std::wstring(dir.begin(), dir.end()) + L"/" + name;
+}
+
+std::string ReadText(const wchar_t* file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct Outcome {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string out;
+    std::string err;
+};
+
+// Runs zrvcli.exe with the arguments, ZRV_USBSIM set to `fixture` (unset when empty).
+Outcome RunZrvcli(const std::wstring& arguments, const std::wstring& fixture) {
+    SetEnvironmentVariableW(L"ZRV_USBSIM", fixture.empty() ? nullptr : fixture.c_str());
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE out = CreateFileW(L"zrvcli-out.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileW(L"zrvcli-err.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    std::wstring command = L"\"" + testsupport::ProgramFolder() + L"zrvcli.exe\" " + arguments;
+    PROCESS_INFORMATION process = {};
+    Outcome outcome;
+    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+            GetExitCodeProcess(process.hProcess, &outcome.exitCode);
+        } else {
+            TerminateProcess(process.hProcess, 0xFFFFFFFF);
+        }
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    CloseHandle(out);
+    CloseHandle(err);
+    SetEnvironmentVariableW(L"ZRV_USBSIM", nullptr);
+    outcome.out = ReadText(L"zrvcli-out.txt");
+    outcome.err = ReadText(L"zrvcli-err.txt");
+    return outcome;
+}
+
+TEST(Zrvcli, UsageErrorsGoToStderrWithExitCode2) {
+    const std::wstring empty = FixturePath(L"tests/empty-pc.json");
+    for (const wchar_t* arguments : {L"", L"trees", L"tree extra", L"status --all", L"tree tree"}) {
+        SCOPED_TRACE(std::string(arguments, arguments + wcslen(arguments)));
+        Outcome run = RunZrvcli(arguments, empty);
+        EXPECT_EQ(run.exitCode, 2u);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind("usage: zrvcli tree | status", 0), 0u) << run.err;
+    }
+}
+
+TEST(Zrvcli, SaysWhichSimulatedLineItRunsOn) {
+    Outcome run = RunZrvcli(L"tree", FixturePath(L"tests/sim-basic.json"));
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_NE(run.err.find("simulated USB line: Z:"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("sim-basic.json"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("USB 2.0 Hub"), std::string::npos) << run.out;
+}
+
+TEST(Zrvcli, AnUnusableSimulatedLineEndsWithExitCode2) {
+    struct Case {
+        std::wstring fixture;
+        const char* reason;
+    } cases[] = {
+        {FixturePath(L"tests/board-device.json"), "$: missing field \"controllers\""},
+        {FixturePath(L"tests/no-such-line.json"), "cannot read the fixture"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        for (const wchar_t* command : {L"tree", L"status"}) {
+            Outcome run = RunZrvcli(command, c.fixture);
+            EXPECT_EQ(run.exitCode, 2u);
+            EXPECT_EQ(run.out, "") << "no tree of a PC that is not there";
+            EXPECT_NE(run.err.find("zrvcli: the simulated USB line cannot be used: "),
+                      std::string::npos)
+                << run.err;
+            EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        }
+    }
+}
+
+}  // namespace
