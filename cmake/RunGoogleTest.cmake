@@ -3,7 +3,17 @@
 # summary without a "[  FAILED  ]" line. A program that never ran its tests
 # (a 32-bit program started by the 64-bit Wine loader prints nothing and exits
 # 0) therefore fails.
-#   -DPROGRAM=<test program> [-DEMULATOR=<runner;args>]
+#   -DPROGRAM=<test program> [-DEMULATOR=<runner;args>] [-DARCH=i686|x86_64]
+# Under Wine the loader of the program's own architecture runs it, and
+# WINELOADER names that loader so the programs it starts get the right one too.
+if(EMULATOR AND ARCH STREQUAL "i686" AND EXISTS /usr/lib/wine/wine)
+  set(EMULATOR /usr/lib/wine/wine)
+elseif(EMULATOR AND ARCH STREQUAL "x86_64" AND EXISTS /usr/lib/wine/wine64)
+  set(EMULATOR /usr/lib/wine/wine64)
+endif()
+if(EMULATOR MATCHES "^/usr/lib/wine/")
+  set(ENV{WINELOADER} ${EMULATOR})
+endif()
 execute_process(
   COMMAND ${EMULATOR} ${PROGRAM}
   RESULT_VARIABLE result

@@ -46,6 +46,7 @@ function(zrv_add_test name)
   file(MAKE_DIRECTORY ${T_WORKDIR})
   add_test(NAME ${name}
     COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${name}>
-      "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}" -P ${ZRV_CMAKE_DIR}/RunGoogleTest.cmake
+      "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}" -DARCH=${CMAKE_SYSTEM_PROCESSOR}
+      -P ${ZRV_CMAKE_DIR}/RunGoogleTest.cmake
     WORKING_DIRECTORY ${T_WORKDIR})
 endfunction()
