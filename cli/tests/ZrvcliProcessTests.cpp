@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "ProcessRun.h"
@@ -17,13 +15,6 @@ std::wstring FixturePath(const std::wstring& name) {
     return L"Z:" + std::wstring(dir.begin(), dir.end()) + L"/" + name;
 }
 
-std::string ReadText(const wchar_t* file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 struct Outcome {
     DWORD exitCode = 0xFFFFFFFF;
     std::string out;
@@ -33,34 +24,16 @@ struct Outcome {
 // Runs zrvcli.exe with the arguments, ZRV_USBSIM set to `fixture` (unset when empty).
 Outcome RunZrvcli(const std::wstring& arguments, const std::wstring& fixture) {
     SetEnvironmentVariableW(L"ZRV_USBSIM", fixture.empty() ? nullptr : fixture.c_str());
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE out = CreateFileW(L"zrvcli-out.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                             CREATE_ALWAYS, 0, nullptr);
-    HANDLE err = CreateFileW(L"zrvcli-err.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                             CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
-    std::wstring command = L"\"" + testsupport::ProgramFolder() + L"zrvcli.exe\" " + arguments;
-    PROCESS_INFORMATION process = {};
     Outcome outcome;
-    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &process)) {
-        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-            GetExitCodeProcess(process.hProcess, &outcome.exitCode);
-        } else {
-            TerminateProcess(process.hProcess, 0xFFFFFFFF);
-        }
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
+    PROCESS_INFORMATION process;
+    if (testsupport::StartCapturing(
+            L"\"" + testsupport::ProgramFolder() + L"zrvcli.exe\" " + arguments, L"zrvcli-out.txt",
+            L"zrvcli-err.txt", 0, process)) {
+        outcome.exitCode = testsupport::WaitForExit(process, 60000);
     }
-    CloseHandle(out);
-    CloseHandle(err);
     SetEnvironmentVariableW(L"ZRV_USBSIM", nullptr);
-    outcome.out = ReadText(L"zrvcli-out.txt");
-    outcome.err = ReadText(L"zrvcli-err.txt");
+    outcome.out = testsupport::ReadTextFile(L"zrvcli-out.txt");
+    outcome.err = testsupport::ReadTextFile(L"zrvcli-err.txt");
     return outcome;
 }
 

@@ -130,20 +130,11 @@ TEST_F(UsbSimCtlTest, EightClientsAtOnceAllGetAnswers) {
 
     constexpr int kClients = 8;
     PROCESS_INFORMATION processes[kClients] = {};
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     for (int i = 0; i < kClients; ++i) {
         std::wstring file = L"client-" + std::to_wstring(i) + L".txt";
-        HANDLE output = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                    CREATE_ALWAYS, 0, nullptr);
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = output;
-        startup.hStdError = output;
-        std::wstring command = L"\"" + testsupport::ProgramFolder() + L"usbsimctl.exe\" ping";
-        ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                                   nullptr, nullptr, &startup, &processes[i]));
-        CloseHandle(output);
+        ASSERT_TRUE(testsupport::StartCapturing(
+            L"\"" + testsupport::ProgramFolder() + L"usbsimctl.exe\" ping", file.c_str(),
+            file.c_str(), CREATE_SUSPENDED, processes[i]));
     }
     for (auto& process : processes) ResumeThread(process.hThread);
     Sleep(2000);  // the clients find the held instance busy meanwhile
@@ -151,16 +142,10 @@ TEST_F(UsbSimCtlTest, EightClientsAtOnceAllGetAnswers) {
 
     int answered = 0;
     for (int i = 0; i < kClients; ++i) {
-        DWORD exitCode = 0xFFFFFFFF;
-        if (WaitForSingleObject(processes[i].hProcess, 60000) == WAIT_OBJECT_0) {
-            GetExitCodeProcess(processes[i].hProcess, &exitCode);
-        }
-        CloseHandle(processes[i].hProcess);
-        CloseHandle(processes[i].hThread);
-        std::ifstream in("client-" + std::to_string(i) + ".txt", std::ios::binary);
-        std::stringstream output;
-        output << in.rdbuf();
-        EXPECT_EQ(exitCode, 0u) << "client " << i << ": " << output.str();
+        DWORD exitCode = testsupport::WaitForExit(processes[i], 60000);
+        std::wstring file = L"client-" + std::to_wstring(i) + L".txt";
+        EXPECT_EQ(exitCode, 0u) << "client " << i << ": "
+                                << testsupport::ReadTextFile(file.c_str());
         if (exitCode == 0) ++answered;
     }
     printf("%d of %d parallel usbsimctl processes answered\n", answered, kClients);
