@@ -183,8 +183,7 @@ void CSimulator::MemoryChanged() {
         } else {
             std::wstring text = L"UsbSim: " + Widen(error) + L"\n";
             OutputDebugStringW(text.c_str());
-            fwprintf(stderr, L"%ls", text.c_str());
-            fflush(stderr);
+            WriteText(stderr, text);
         }
     });
 }
