@@ -114,8 +114,7 @@ bool CDeviceTree::Refresh() {
     for (int n = 0; n < kMaxControllers; ++n) {
         CDeviceHandle controller(OpenForWrite(ControllerName(n).c_str()));
         if (!controller.valid()) continue;
-        // Room for the most nodes a list holds: no node is moved while it grows.
-        controllers_.emplace_back().reserve(kMaxNodes);
+        controllers_.emplace_back();
         std::wstring instanceId, description;
         const std::wstring driverKey = GetHcdDriverKeyName(controller.get());
         if (!driverKey.empty()) devNodes.Find(driverKey, instanceId, description);
