@@ -107,14 +107,23 @@ CDeviceTree::~CDeviceTree() {
 bool CDeviceTree::Refresh() {
     CDeviceQueueLock queueHold;
     CTreeHold hold(lock_);
-    controllers_.clear();
+    // Emptied lists keep their room for the next refresh: a list of 1.5 KB
+    // nodes is large, and allocating it anew on every refresh costs.
+    std::vector<std::vector<CUsbNode>> spare;
+    spare.swap(controllers_);
     CDriverKeyIndex devNodes;
 
     int32_t opened = 0;
     for (int n = 0; n < kMaxControllers; ++n) {
         CDeviceHandle controller(OpenForWrite(ControllerName(n).c_str()));
         if (!controller.valid()) continue;
-        controllers_.emplace_back();
+        if (spare.empty()) {
+            controllers_.emplace_back();
+        } else {
+            controllers_.push_back(std::move(spare.back()));
+            spare.pop_back();
+            controllers_.back().clear();
+        }
         std::wstring instanceId, description;
         const std::wstring driverKey = GetHcdDriverKeyName(controller.get());
         if (!driverKey.empty()) devNodes.Find(driverKey, instanceId, description);
