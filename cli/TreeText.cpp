@@ -3,6 +3,8 @@
 #include <memory>
 #include <vector>
 
+#include "TopologyPosition.h"
+
 std::wstring NodeTypeName(int32_t type) {
     switch (type) {
         case NODE_TYPE_HOST_CONTROLLER:
@@ -20,21 +22,14 @@ std::wstring TreeText(IDeviceTree& tree) {
     std::wstring out;
     const int32_t controllers = tree.GetControllerCount();
     for (int32_t c = 0; c < controllers; ++c) {
-        const int32_t count = tree.GetNodeCount(c);
-        std::vector<std::wstring> positions(static_cast<size_t>(count));
+        const std::vector<std::wstring> positions = NodePositions(tree, c);
+        const int32_t count = static_cast<int32_t>(positions.size());
         std::vector<int> depth(static_cast<size_t>(count), 0);
-        std::vector<int> children(static_cast<size_t>(count), 0);
         for (int32_t n = 0; n < count; ++n) {
+            if (positions[n].empty()) continue;
             std::unique_ptr<IUsbNode> node(tree.GetNode(c, n));
             if (!node) continue;
-            if (n == 0) {
-                positions[0] = L"1-" + std::to_wstring(c + 1);
-            } else {
-                const int32_t parent = node->GetParentIndex();
-                if (parent < 0 || parent >= n) continue;
-                positions[n] = positions[parent] + L"-" + std::to_wstring(++children[parent]);
-                depth[n] = depth[parent] + 1;
-            }
+            if (n > 0) depth[n] = depth[node->GetParentIndex()] + 1;
             out += std::wstring(2 * static_cast<size_t>(depth[n]), L' ') + positions[n] + L"  " +
                    NodeTypeName(node->GetNodeType()) + L"  " + node->GetDisplayName();
             if (node->GetNodeType() == NODE_TYPE_HUB) {

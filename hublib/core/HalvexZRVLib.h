@@ -127,6 +127,9 @@ public:
     virtual const wchar_t* GetDevicePath() = 0;
     virtual ~IUsbNode() {}
     virtual int32_t SetUseCount(int32_t count) = 0;
+    // Added last, so the slots above keep their places: the number of the hub
+    // port the node stands for (1-based), 0 for a host controller.
+    virtual int32_t GetPortNumber() = 0;
 };
 static_assert(sizeof(IUsbNode) == sizeof(void*), "IUsbNode is a bare interface");
 

@@ -2,11 +2,12 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cwchar>
 
 namespace {
-// Written before the library's threads exist, read by them without a lock.
-NotificationCallback g_callback = nullptr;
+// Read by the library's threads without a lock, so read and written atomically.
+std::atomic<NotificationCallback> g_callback{nullptr};
 }  // namespace
 
 bool SetNotificationCallback(NotificationCallback callback) {

@@ -6,31 +6,26 @@ namespace {
 
 // 260 bytes: a property that does not fit is left unread.
 constexpr ULONG kPropertyBytes = 260;
-BYTE g_driverKeyBuffer[kPropertyBytes];
 
-wchar_t FoldAscii(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') ? c - L'A' + L'a' : c;
-}
-
-bool SameKey(const wchar_t* a, const std::wstring& b) {
-    size_t i = 0;
-    for (; a[i] != L'\0' && i < b.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+std::wstring FoldAscii(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (c >= L'A' && c <= L'Z') c = c - L'A' + L'a';
     }
-    return a[i] == L'\0' && i == b.size();
+    return text;
 }
 
-bool DriverKeyMatches(DEVINST node, const std::wstring& driverKey) {
+// False when the node has no driver key that fits the buffer.
+bool ReadDriverKey(DEVINST node, std::wstring& driverKey) {
+    BYTE buffer[kPropertyBytes] = {};
     ULONG length = kPropertyBytes;
-    g_driverKeyBuffer[0] = 0;
-    g_driverKeyBuffer[1] = 0;
-    if (Hw().CM_Get_DevNode_Registry_PropertyW(node, CM_DRP_DRIVER, nullptr, g_driverKeyBuffer,
-                                               &length, 0) != CR_SUCCESS) {
+    if (Hw().CM_Get_DevNode_Registry_PropertyW(node, CM_DRP_DRIVER, nullptr, buffer, &length, 0) !=
+        CR_SUCCESS) {
         return false;
     }
-    g_driverKeyBuffer[kPropertyBytes - 2] = 0;
-    g_driverKeyBuffer[kPropertyBytes - 1] = 0;
-    return SameKey(reinterpret_cast<const wchar_t*>(g_driverKeyBuffer), driverKey);
+    buffer[kPropertyBytes - 2] = 0;
+    buffer[kPropertyBytes - 1] = 0;
+    driverKey = reinterpret_cast<const wchar_t*>(buffer);
+    return true;
 }
 
 void ReadNode(DEVINST node, std::wstring& instanceId, std::wstring& description) {
@@ -50,32 +45,38 @@ void ReadNode(DEVINST node, std::wstring& instanceId, std::wstring& description)
 
 }  // namespace
 
-bool FindDeviceByDriverKey(const std::wstring& driverKey, std::wstring& instanceId,
-                           std::wstring& description) {
+void CDriverKeyIndex::Build() {
+    built_ = true;
     DEVINST root = 0;
-    if (Hw().CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) != CR_SUCCESS) {
-        return false;
-    }
-    // Depth first, pre-order; climb back up until a node has a sibling.
+    if (Hw().CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) != CR_SUCCESS) return;
+    // Depth first, pre-order; climb back up until a node has a sibling. The
+    // first node with a key keeps it.
     DEVINST node = root;
     for (;;) {
-        if (DriverKeyMatches(node, driverKey)) {
-            ReadNode(node, instanceId, description);
-            return true;
-        }
+        std::wstring driverKey;
+        if (ReadDriverKey(node, driverKey)) nodes_.emplace(FoldAscii(driverKey), node);
         DEVINST next = 0;
         if (Hw().CM_Get_Child(&next, node, 0) == CR_SUCCESS) {
             node = next;
             continue;
         }
         for (;;) {
-            if (node == root) return false;
+            if (node == root) return;
             if (Hw().CM_Get_Sibling(&next, node, 0) == CR_SUCCESS) {
                 node = next;
                 break;
             }
-            if (Hw().CM_Get_Parent(&next, node, 0) != CR_SUCCESS) return false;
+            if (Hw().CM_Get_Parent(&next, node, 0) != CR_SUCCESS) return;
             node = next;
         }
     }
+}
+
+bool CDriverKeyIndex::Find(const std::wstring& driverKey, std::wstring& instanceId,
+                           std::wstring& description) {
+    if (!built_) Build();
+    const auto found = nodes_.find(FoldAscii(driverKey));
+    if (found == nodes_.end()) return false;
+    ReadNode(found->second, instanceId, description);
+    return true;
 }

@@ -3,6 +3,7 @@
 #include <winioctl.h>
 #include <usbioctl.h>
 
+#include <cstddef>
 #include <cstring>
 #include <cwchar>
 #include <memory>
@@ -35,6 +36,9 @@ static_assert(sizeof(USB_NODE_CONNECTION_INFORMATION) + 30 * sizeof(USB_PIPE_INF
                   kOldConnectionInfoBytes,
               "old connection information with 30 pipes");
 static_assert(sizeof(USB_NODE_INFORMATION) == 76, "node information");
+// A hub's answer shorter than this does not reach its descriptor's port count.
+constexpr DWORD kNodeInfoPortCountEnd =
+    offsetof(USB_NODE_INFORMATION, u.HubInformation.HubDescriptor.bNumberOfPorts) + 1;
 
 HANDLE OpenForWrite(const wchar_t* name) {
     return Hw().CreateFileW(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
@@ -103,17 +107,27 @@ CDeviceTree::~CDeviceTree() {
 bool CDeviceTree::Refresh() {
     CDeviceQueueLock queueHold;
     CTreeHold hold(lock_);
-    controllers_.clear();
+    // Emptied lists keep their room for the next refresh: a list of 1.5 KB
+    // nodes is large, and allocating it anew on every refresh costs.
+    std::vector<std::vector<CUsbNode>> spare;
+    spare.swap(controllers_);
+    CDriverKeyIndex devNodes;
 
     int32_t opened = 0;
     for (int n = 0; n < kMaxControllers; ++n) {
         CDeviceHandle controller(OpenForWrite(ControllerName(n).c_str()));
         if (!controller.valid()) continue;
-        controllers_.emplace_back();
+        if (spare.empty()) {
+            controllers_.emplace_back();
+        } else {
+            controllers_.push_back(std::move(spare.back()));
+            spare.pop_back();
+            controllers_.back().clear();
+        }
         std::wstring instanceId, description;
         const std::wstring driverKey = GetHcdDriverKeyName(controller.get());
-        if (!driverKey.empty()) FindDeviceByDriverKey(driverKey, instanceId, description);
-        AddNode(opened, 0, NODE_TYPE_HOST_CONTROLLER, instanceId, description, L"");
+        if (!driverKey.empty()) devNodes.Find(driverKey, instanceId, description);
+        AddNode(opened, 0, 0, NODE_TYPE_HOST_CONTROLLER, instanceId, description, L"");
         ++opened;
     }
     controllerCount_ = opened;
@@ -123,7 +137,7 @@ bool CDeviceTree::Refresh() {
         CDeviceHandle controller(OpenForWrite(ControllerName(n).c_str()));
         if (!controller.valid()) continue;
         const std::wstring rootHub = GetRootHubName(controller.get());
-        if (!rootHub.empty()) EnumerateHub(index, 0, rootHub);
+        if (!rootHub.empty()) EnumerateHub(devNodes, index, 0, rootHub);
         ++index;
     }
 
@@ -131,7 +145,8 @@ bool CDeviceTree::Refresh() {
     return true;
 }
 
-int32_t CDeviceTree::EnumerateHub(int32_t controller, int32_t parent, const std::wstring& hubName) {
+int32_t CDeviceTree::EnumerateHub(CDriverKeyIndex& devNodes, int32_t controller, int32_t parent,
+                                  const std::wstring& hubName) {
     CTreeHold hold(lock_);
     std::unique_ptr<USB_NODE_INFORMATION> info(new (std::nothrow) USB_NODE_INFORMATION());
     if (!info) return -1;
@@ -140,61 +155,67 @@ int32_t CDeviceTree::EnumerateHub(int32_t controller, int32_t parent, const std:
     if (hub.valid()) {
         DWORD returned = 0;
         if (Hw().DeviceIoControl(hub.get(), IOCTL_USB_GET_NODE_INFORMATION, info.get(),
-                                 sizeof(*info), info.get(), sizeof(*info), &returned, nullptr)) {
-            ports = reinterpret_cast<const BYTE*>(info.get())[6];
+                                 sizeof(*info), info.get(), sizeof(*info), &returned, nullptr) &&
+            returned >= kNodeInfoPortCountEnd && info->NodeType == UsbHub) {
+            ports = info->u.HubInformation.HubDescriptor.bNumberOfPorts;
         }
-        EnumeratePorts(controller, parent, hub.get(), ports);
+        EnumeratePorts(devNodes, controller, parent, hub.get(), ports);
     }
     return 1;
 }
 
-void CDeviceTree::EnumeratePorts(int32_t controller, int32_t parent, HANDLE hub, ULONG portCount) {
+void CDeviceTree::EnumeratePorts(CDriverKeyIndex& devNodes, int32_t controller, int32_t parent,
+                                 HANDLE hub, ULONG portCount) {
     CTreeHold hold(lock_);
-    for (ULONG port = 1; port <= portCount; ++port) EnumeratePort(controller, parent, hub, port);
+    for (ULONG port = 1; port <= portCount; ++port) {
+        EnumeratePort(devNodes, controller, parent, hub, port);
+    }
 }
 
-void CDeviceTree::EnumeratePort(int32_t controller, int32_t parent, HANDLE hub, ULONG port) {
+void CDeviceTree::EnumeratePort(CDriverKeyIndex& devNodes, int32_t controller, int32_t parent,
+                                HANDLE hub, ULONG port) {
     USB_NODE_CONNECTION_INFORMATION_EX info;
     if (!ReadConnectionInfo(hub, port, info)) return;
 
     std::wstring instanceId, description;
     if (info.ConnectionStatus != NoDeviceConnected) {
         const std::wstring driverKey = GetPortDriverKeyName(hub, port);
-        if (!driverKey.empty()) FindDeviceByDriverKey(driverKey, instanceId, description);
+        if (!driverKey.empty()) devNodes.Find(driverKey, instanceId, description);
     }
     wchar_t portName[32];
     swprintf(portName, 32, L"Port%lu", static_cast<unsigned long>(port));
 
+    const auto portNumber = static_cast<int32_t>(port);
     if (!info.DeviceIsHub) {
-        AddNode(controller, parent, NODE_TYPE_DEVICE, instanceId,
+        AddNode(controller, parent, portNumber, NODE_TYPE_DEVICE, instanceId,
                 std::wstring(portName) + L" :  " + description, L"");
         return;
     }
     const std::wstring hubName = GetExternalHubName(hub, port);
     if (hubName.empty()) return;
     const std::wstring devicePath = L"\\\\?\\" + hubName;
-    const int32_t index = AddNode(controller, parent, NODE_TYPE_HUB, instanceId,
+    const int32_t index = AddNode(controller, parent, portNumber, NODE_TYPE_HUB, instanceId,
                                   std::wstring(portName) + L" : " + description, devicePath);
     DeviceQueue().AddDevice(devicePath.c_str(),
                             static_cast<uint32_t>(devicePath.size() * sizeof(wchar_t)), controller,
                             index);
-    EnumerateHub(controller, index, hubName);
+    EnumerateHub(devNodes, controller, index, hubName);
 }
 
-int32_t CDeviceTree::AddNode(int32_t controller, int32_t parent, int32_t type,
+int32_t CDeviceTree::AddNode(int32_t controller, int32_t parent, int32_t port, int32_t type,
                              const std::wstring& instanceId, const std::wstring& displayName,
                              const std::wstring& devicePath) {
     CTreeHold hold(lock_);
     if (controller < 0 || controller >= static_cast<int32_t>(controllers_.size())) return -1;
     auto& nodes = controllers_[controller];
     if (static_cast<int32_t>(nodes.size()) >= kMaxNodes) return -1;
-    CUsbNode node;
+    CUsbNode& node = nodes.emplace_back();
     node.SetNodeType(type);
     node.SetParentIndex(parent);
+    node.SetPortNumber(port);
     node.SetDeviceInstanceID(instanceId.c_str());
     node.SetDisplayName(displayName.c_str());
     node.SetDevicePath(devicePath.c_str());
-    nodes.push_back(node);
     return static_cast<int32_t>(nodes.size()) - 1;
 }
 

@@ -13,6 +13,8 @@
 
 #include "UsbNode.h"
 
+class CDriverKeyIndex;
+
 class CDeviceTree : public IDeviceTree {
 public:
     static constexpr int32_t kMaxNodes = 127;
@@ -35,12 +37,17 @@ public:
     static CDeviceTree* CopyOf(IDeviceTree& source);
 
 private:
-    int32_t AddNode(int32_t controller, int32_t parent, int32_t type,
+    // port: the node's port number on its hub, 0 for a host controller.
+    int32_t AddNode(int32_t controller, int32_t parent, int32_t port, int32_t type,
                     const std::wstring& instanceId, const std::wstring& displayName,
                     const std::wstring& devicePath);
-    int32_t EnumerateHub(int32_t controller, int32_t parent, const std::wstring& hubName);
-    void EnumeratePorts(int32_t controller, int32_t parent, HANDLE hub, ULONG portCount);
-    void EnumeratePort(int32_t controller, int32_t parent, HANDLE hub, ULONG port);
+    // The driver keys found while walking are looked up in `devNodes`.
+    int32_t EnumerateHub(CDriverKeyIndex& devNodes, int32_t controller, int32_t parent,
+                         const std::wstring& hubName);
+    void EnumeratePorts(CDriverKeyIndex& devNodes, int32_t controller, int32_t parent, HANDLE hub,
+                        ULONG portCount);
+    void EnumeratePort(CDriverKeyIndex& devNodes, int32_t controller, int32_t parent, HANDLE hub,
+                       ULONG port);
 
     std::vector<std::vector<CUsbNode>> controllers_;
     int32_t controllerCount_ = 0;

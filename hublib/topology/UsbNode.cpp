@@ -14,6 +14,7 @@ void CopyText(wchar_t (&target)[CUsbNode::kTextLength], const wchar_t* text) {
 CUsbNode::CUsbNode(IUsbNode& other) {
     type_ = other.GetNodeType();
     parentIndex_ = other.GetParentIndex();
+    portNumber_ = other.GetPortNumber();
     CopyText(instanceId_, other.GetDeviceInstanceID());
     CopyText(displayName_, other.GetDisplayName());
     CopyText(devicePath_, other.GetDevicePath());

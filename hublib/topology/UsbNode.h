@@ -8,7 +8,8 @@ public:
     static constexpr int kTextLength = 260;
 
     CUsbNode() = default;
-    // Copies type, parent index and the three texts through other's operations.
+    // Copies type, parent index, port number and the three texts through
+    // other's operations.
     explicit CUsbNode(IUsbNode& other);
 
     int32_t GetNodeType() override { return type_; }
@@ -21,9 +22,11 @@ public:
     const wchar_t* GetDevicePath() override { return devicePath_; }
     ~CUsbNode() override = default;
     int32_t SetUseCount(int32_t count) override;
+    int32_t GetPortNumber() override { return portNumber_; }
 
     void SetDisplayName(const wchar_t* text);
     void SetDevicePath(const wchar_t* text);
+    void SetPortNumber(int32_t port) { portNumber_ = port; }
     int32_t UseCount() const { return useCount_; }
 
 private:
@@ -33,4 +36,5 @@ private:
     wchar_t devicePath_[kTextLength] = {};
     int32_t parentIndex_ = 0;
     int32_t useCount_ = 0;
+    int32_t portNumber_ = 0;
 };
