@@ -54,14 +54,6 @@ int __cdecl UsbSimGetPipeName(wchar_t* buffer, int bufferChars);
 // Stops the pipe server (call before FreeLibrary; the model stays).
 void __cdecl UsbSimShutdown(void);
 
-// For tests: USBSIM_OK once no hub is away in a leave-and-return, else a
-// negative code after timeoutMs.
-int __cdecl UsbSimWaitIdle(unsigned timeoutMs);
-// For tests: copies up to size bytes of a chip memory area ("otp", "flash",
-// "ram", ...) of the hub with that instance ID; its full length, or negative.
-int __cdecl UsbSimReadChipMemory(const wchar_t* instanceId, const char* area,
-                                 unsigned char* buffer, int size);
-
 // First-family chip access, the transport of zelvo.dll. A session is opened on
 // a hub's device interface path ("\\?\USB#VID_...#{guid}"); every call
 // returns 0 or a Windows error code. A session of a hub that has left the bus
@@ -104,5 +96,4 @@ typedef int(__cdecl* PfnUsbSimAttach)(const wchar_t*, const wchar_t*);
 typedef int(__cdecl* PfnUsbSimAttachJson)(const wchar_t*, const char*);
 typedef int(__cdecl* PfnUsbSimDetach)(const wchar_t*);
 typedef int(__cdecl* PfnUsbSimGetLastError)(wchar_t*, int);
-typedef int(__cdecl* PfnUsbSimWaitIdle)(unsigned);
-typedef int(__cdecl* PfnUsbSimReadChipMemory)(const wchar_t*, const char*, unsigned char*, int);
+

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <mutex>
 #include <string>
 
@@ -45,13 +44,6 @@ public:
                    const std::wstring& baseDir, const std::string& source);
     int Detach(const std::wstring& position);
 
-    // Call after changing a chip memory.
-    void MemoryChanged();
-    // The hub leaves the bus at once and comes back after awayMs (scaled),
-    // built from its spec with change applied.
-    void LeaveAndReturn(uint32_t hubNodeId, double awayMs, std::function<void(DeviceSpec&)> change);
-    int WaitIdle(unsigned timeoutMs);
-
     std::wstring LastError();
     std::wstring PipeName();
     void Shutdown();
@@ -79,8 +71,6 @@ private:
 
     std::mutex pipeLock_;
     CPipeServer pipe_;
-
-    std::atomic<int> pendingReturns_{0};
 
     std::mutex errorLock_;
     std::wstring lastError_;

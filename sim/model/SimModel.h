@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "ChipMemory.h"
 #include "Faults.h"
 #include "FixtureTypes.h"
 #include "Position.h"
@@ -85,9 +84,6 @@ public:
     std::optional<FaultSpec> FireFault(uint32_t nodeId, const std::string& op,
                                        std::optional<uint32_t> address = std::nullopt);
 
-    // The memory of the chip with that node's instance ID.
-    ChipMemory& Memory(const SimNode& hub);
-
 private:
     uint32_t AddNode(SimNode node);
     uint32_t AddSystemNode(uint32_t parent, const wchar_t* instanceId, const wchar_t* description,
@@ -113,7 +109,6 @@ private:
     std::map<uint32_t, uint16_t> nextAddress_;  // per controller
     double timeScale_ = 1;
     LatencySpec latency_;
-    ChipMemories memories_;
 };
 
 }  // namespace usbsim
