@@ -214,3 +214,32 @@ TEST(MiravelExports, FailedProbeResetsTheStorageMode) {
         EXPECT_EQ(hub.rebootPending, c.pending);
     }
 }
+
+TEST(MiravelExports, HubUnpluggedDuringAnOperation) {
+    struct Case {
+        const char* name;
+        uint32_t mode;
+        std::string chip;
+        const char* during;
+    } cases[] = {
+        {"OTP programming", STORAGE_OTP, kUuidField, "otpProgram"},
+        {"page programming", STORAGE_SPI_PARTIAL_CONFIG,
+         kUuidField + R"(, "flash": { "size": 65536 })", "flashProgram"},
+        {"sector erase", STORAGE_SPI_PARTIAL_CONFIG, kUuidField + R"(, "flash": { "size": 65536 })",
+         "flashErase"},
+    };
+    const auto block = Block(0x1000, 0x11);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Load(OneHub(
+            c.chip, std::string(R"([{"op": "detach", "during": ")") + c.during + "\"}]")));
+        auto hub = Hub(c.mode, true, VALIDATION_VERIFY);
+        hub->SetConfigurationBlock(block.data(), static_cast<uint32_t>(block.size()));
+        EXPECT_NE(hub->ProgramDevice(), 0);
+        EXPECT_EQ(hub->GetHubStatus(), static_cast<uint32_t>(HUB_STATUS_PROGRAM_VERIFY_FAILED));
+        // The hub has left the bus.
+        ZelvoAccess* access = CreateZelvoAccess();
+        EXPECT_EQ(access->Open(kHubPath, 200), ERROR_FILE_NOT_FOUND);
+        DestroyZelvoAccess(&access);
+    }
+}

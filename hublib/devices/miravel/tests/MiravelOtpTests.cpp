@@ -1,5 +1,6 @@
 // OTP programming and verification of the first-family driver on simulated
 // chips, with the chip's OTP read back from the simulator afterwards.
+#include "MiravelAccess.h"
 #include "MiravelTestSupport.h"
 
 extern const wchar_t kTraceLogFileName[] = L"MiravelDriverTests.txt";
@@ -194,4 +195,43 @@ TEST(MiravelOtp, ProgramDeviceWritesTheStartRegisters) {
     }
     DestroyZelvoAccess(&access);
     EXPECT_EQ(access, nullptr);
+}
+
+TEST(MiravelOtp, Detection) {
+    struct Case {
+        const char* name;
+        std::string chip;
+        std::string faults;
+        bool first;
+    } cases[] = {
+        {"vendor block", kBlankChip, "[]", true},
+        {"lower-case signature", kBlankChip + R"(, "vendorSignature": "vndr")", "[]", true},
+        {"blank OTP", R"("bootState": "dfu")", "[]", false},
+        {"does not open", kBlankChip, R"([{"op": "vendorOpen"}])", false},
+        {"one short read", kBlankChip, R"([{"op": "otpRead", "short": 3, "count": 1}])", true},
+        {"two short reads", kBlankChip, R"([{"op": "otpRead", "short": 3, "count": 2}])", false},
+        {"oscillator register refused", kBlankChip, R"([{"op": "registerWrite"}])", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Load(OneHub(c.chip, c.faults)));
+        int token = 0;
+        EXPECT_EQ(IsDeviceMiravel2(kHubPath, &token), c.first);
+        EXPECT_FALSE(IsDeviceMiravel2(kHubPath, nullptr));
+    }
+    // A detected hub keeps its main-loop oscillator running.
+    ASSERT_TRUE(Load(OneHub(kBlankChip)));
+    int token = 0;
+    ASSERT_TRUE(IsDeviceMiravel2(kHubPath, &token));
+    ZelvoAccess* access = CreateZelvoAccess();
+    ASSERT_EQ(access->Open(kHubPath, 200), 0);
+    uint8_t value = 0;
+    EXPECT_EQ(access->AccessRegister(0x0950, 1, &value, 1), 0);
+    EXPECT_EQ(value, 0x80);
+    DestroyZelvoAccess(&access);
+
+    auto hub = Hub(STORAGE_UNKNOWN, false, VALIDATION_NONE);
+    EXPECT_EQ(hub->DeviceCameBackAfterReboot(), 0);
+    ASSERT_TRUE(Load(OneHub(kBlankChip, R"([{"op": "vendorOpen", "systemError": 55}])")));
+    EXPECT_EQ(hub->DeviceCameBackAfterReboot(), 55);
 }
