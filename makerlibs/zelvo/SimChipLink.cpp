@@ -19,7 +19,8 @@ CSimChipLink::CSimChipLink() {
         return;
     }
     SimChipFunctions& f = functions_;
-    ready_ = Find(module_, "UsbSimFirstOpen", f.Open) && Find(module_, "UsbSimFirstClose", f.Close) &&
+    ready_ = Find(module_, "UsbSimFirstOpen", f.Open) &&
+             Find(module_, "UsbSimFirstClose", f.Close) &&
              Find(module_, "UsbSimFirstReadOtp", f.ReadOtp) &&
              Find(module_, "UsbSimFirstProgramOtp", f.ProgramOtp) &&
              Find(module_, "UsbSimFirstReadRam", f.ReadRam) &&

@@ -131,8 +131,8 @@ DWORD OnChip(void* session, const char* faultOp, const ChipRequest& request) {
     if (out.changed) Sim().MemoryChanged();
     if (!out.detachPosition.empty()) Sim().Detach(out.detachPosition);
     if (out.reboot) {
-        double awayMs = Sim().WithModel(
-            [](CSimModel& model) { return first::RebootMs(model.Latency()); });
+        double awayMs =
+            Sim().WithModel([](CSimModel& model) { return first::RebootMs(model.Latency()); });
         Sim().LeaveAndReturn(out.hubId, awayMs, [](DeviceSpec& spec) {
             if (spec.chip.first) spec.chip.first->bootState = "dfu";
         });
@@ -197,7 +197,7 @@ int __cdecl UsbSimFirstOpen(const wchar_t* interfacePath, void** session) {
 
 int __cdecl UsbSimFirstClose(void* session) {
     return Sim().Handles().Close(static_cast<HANDLE>(session)) ? ERROR_SUCCESS
-                                                                : ERROR_INVALID_HANDLE;
+                                                               : ERROR_INVALID_HANDLE;
 }
 
 int __cdecl UsbSimFirstReadOtp(void* session, unsigned offset, unsigned char* buffer,
@@ -205,19 +205,19 @@ int __cdecl UsbSimFirstReadOtp(void* session, unsigned offset, unsigned char* bu
     if (read != nullptr) *read = 0;
     if (buffer == nullptr || read == nullptr) return ERROR_INVALID_PARAMETER;
     return static_cast<int>(
-        OnChip(session, "otpRead", [&](CSimModel& model, const SimNode& hub, CFirstChip& chip,
-                                       Outcome& out) {
-            out.latencyMs = RequestMs(model, length);
-            auto fault = model.FireFault(hub.id, "otpRead");
-            if (fault && !fault->shortBytes) {
-                out.error = FaultError(*fault);
-                return;
-            }
-            uint32_t count = chip.ReadOtp(offset, buffer, length);
-            if (fault) count = std::min<uint32_t>(count, *fault->shortBytes);
-            CorruptReadBack(model, hub.id, offset, buffer, count);
-            *read = count;
-        }));
+        OnChip(session, "otpRead",
+               [&](CSimModel& model, const SimNode& hub, CFirstChip& chip, Outcome& out) {
+                   out.latencyMs = RequestMs(model, length);
+                   auto fault = model.FireFault(hub.id, "otpRead");
+                   if (fault && !fault->shortBytes) {
+                       out.error = FaultError(*fault);
+                       return;
+                   }
+                   uint32_t count = chip.ReadOtp(offset, buffer, length);
+                   if (fault) count = std::min<uint32_t>(count, *fault->shortBytes);
+                   CorruptReadBack(model, hub.id, offset, buffer, count);
+                   *read = count;
+               }));
 }
 
 int __cdecl UsbSimFirstProgramOtp(void* session, unsigned areaOffset, const unsigned char* data,
@@ -236,33 +236,33 @@ int __cdecl UsbSimFirstProgramOtp(void* session, unsigned areaOffset, const unsi
 int __cdecl UsbSimFirstReadRam(void* session, unsigned offset, unsigned char* buffer,
                                unsigned length) {
     if (buffer == nullptr) return ERROR_INVALID_PARAMETER;
-    return static_cast<int>(OnChip(
-        session, "ramRead", [&](CSimModel& model, const SimNode& hub, CFirstChip& chip,
-                                Outcome& out) {
-            out.latencyMs = RequestMs(model, length);
-            if (Faulted(model, hub, "ramRead", out)) return;
-            out.error = ErrorOf(chip.ReadRam(offset, buffer, length));
-            if (out.error == ERROR_SUCCESS) CorruptReadBack(model, hub.id, offset, buffer, length);
-        }));
+    return static_cast<int>(
+        OnChip(session, "ramRead",
+               [&](CSimModel& model, const SimNode& hub, CFirstChip& chip, Outcome& out) {
+                   out.latencyMs = RequestMs(model, length);
+                   if (Faulted(model, hub, "ramRead", out)) return;
+                   out.error = ErrorOf(chip.ReadRam(offset, buffer, length));
+                   if (out.error == ERROR_SUCCESS)
+                       CorruptReadBack(model, hub.id, offset, buffer, length);
+               }));
 }
 
 int __cdecl UsbSimFirstWriteRam(void* session, unsigned offset, const unsigned char* data,
                                 unsigned length) {
     if (data == nullptr) return ERROR_INVALID_PARAMETER;
-    return static_cast<int>(OnChip(
-        session, "ramWrite", [&](CSimModel& model, const SimNode& hub, CFirstChip& chip,
-                                 Outcome& out) {
-            out.latencyMs = RequestMs(model, length);
-            if (Faulted(model, hub, "ramWrite", out)) return;
-            out.error = ErrorOf(chip.WriteRam(offset, data, length));
-            out.changed = out.error == ERROR_SUCCESS;
-        }));
+    return static_cast<int>(
+        OnChip(session, "ramWrite",
+               [&](CSimModel& model, const SimNode& hub, CFirstChip& chip, Outcome& out) {
+                   out.latencyMs = RequestMs(model, length);
+                   if (Faulted(model, hub, "ramWrite", out)) return;
+                   out.error = ErrorOf(chip.WriteRam(offset, data, length));
+                   out.changed = out.error == ERROR_SUCCESS;
+               }));
 }
 
 int __cdecl UsbSimFirstApplyRam(void* session) {
     return static_cast<int>(OnChip(
-        session, "ramApply", [&](CSimModel& model, const SimNode&, CFirstChip& chip,
-                                 Outcome& out) {
+        session, "ramApply", [&](CSimModel& model, const SimNode&, CFirstChip& chip, Outcome& out) {
             out.latencyMs = RequestMs(model, 0);
             chip.ApplyRam();
             out.changed = true;
@@ -289,42 +289,42 @@ int __cdecl UsbSimFirstAccessRegister(void* session, unsigned address, int read,
 int __cdecl UsbSimFirstReadControl(void* session, unsigned code, unsigned char* buffer,
                                    unsigned length) {
     if (buffer == nullptr) return ERROR_INVALID_PARAMETER;
-    return static_cast<int>(OnChip(
-        session, "readControl", [&](CSimModel& model, const SimNode& hub, CFirstChip& chip,
-                                    Outcome& out) {
-            out.latencyMs = RequestMs(model, length);
-            if (Faulted(model, hub, "readControl", out)) return;
-            out.error = ErrorOf(chip.ReadControl(code, buffer, length));
-        }));
+    return static_cast<int>(
+        OnChip(session, "readControl",
+               [&](CSimModel& model, const SimNode& hub, CFirstChip& chip, Outcome& out) {
+                   out.latencyMs = RequestMs(model, length);
+                   if (Faulted(model, hub, "readControl", out)) return;
+                   out.error = ErrorOf(chip.ReadControl(code, buffer, length));
+               }));
 }
 
 int __cdecl UsbSimFirstRebootToDfu(void* session) {
-    return static_cast<int>(OnChip(
-        session, "rebootToDfu", [&](CSimModel& model, const SimNode& hub, CFirstChip& chip,
-                                    Outcome& out) {
-            out.latencyMs = RequestMs(model, 0);
-            if (Faulted(model, hub, "rebootToDfu", out)) return;
-            chip.EnterDfu();
-            out.changed = true;
-            out.reboot = true;
-        }));
+    return static_cast<int>(
+        OnChip(session, "rebootToDfu",
+               [&](CSimModel& model, const SimNode& hub, CFirstChip& chip, Outcome& out) {
+                   out.latencyMs = RequestMs(model, 0);
+                   if (Faulted(model, hub, "rebootToDfu", out)) return;
+                   chip.EnterDfu();
+                   out.changed = true;
+                   out.reboot = true;
+               }));
 }
 
 int __cdecl UsbSimFirstWriteStatus(void* session, unsigned char value) {
-    return static_cast<int>(OnChip(
-        session, "writeStatus", [&](CSimModel& model, const SimNode& hub, CFirstChip& chip,
-                                    Outcome& out) {
-            out.latencyMs = RequestMs(model, 1);
-            if (Faulted(model, hub, "writeStatus", out)) return;
-            out.error = ErrorOf(chip.WriteFlashStatus(value));
-            out.changed = out.error == ERROR_SUCCESS;
-        }));
+    return static_cast<int>(
+        OnChip(session, "writeStatus",
+               [&](CSimModel& model, const SimNode& hub, CFirstChip& chip, Outcome& out) {
+                   out.latencyMs = RequestMs(model, 1);
+                   if (Faulted(model, hub, "writeStatus", out)) return;
+                   out.error = ErrorOf(chip.WriteFlashStatus(value));
+                   out.changed = out.error == ERROR_SUCCESS;
+               }));
 }
 
 int __cdecl UsbSimFirstChipErase(void* session) {
     return static_cast<int>(OnChip(
-        session, "chipErase", [&](CSimModel& model, const SimNode& hub, CFirstChip& chip,
-                                  Outcome& out) {
+        session, "chipErase",
+        [&](CSimModel& model, const SimNode& hub, CFirstChip& chip, Outcome& out) {
             out.latencyMs = first::OperationMs(model.Latency(), ChipOperation::kChipErase, 0);
             if (Faulted(model, hub, "chipErase", out)) return;
             out.error = ErrorOf(chip.ChipErase());
@@ -334,8 +334,8 @@ int __cdecl UsbSimFirstChipErase(void* session) {
 
 int __cdecl UsbSimFirstSectorErase(void* session, unsigned address) {
     return static_cast<int>(OnChip(
-        session, "flashErase", [&](CSimModel& model, const SimNode& hub, CFirstChip& chip,
-                                   Outcome& out) {
+        session, "flashErase",
+        [&](CSimModel& model, const SimNode& hub, CFirstChip& chip, Outcome& out) {
             out.latencyMs = first::OperationMs(model.Latency(), ChipOperation::kSectorErase, 0);
             if (Faulted(model, hub, "flashErase", out, address)) return;
             out.error = ErrorOf(chip.SectorErase(address));
@@ -346,28 +346,29 @@ int __cdecl UsbSimFirstSectorErase(void* session, unsigned address) {
 int __cdecl UsbSimFirstPageProgram(void* session, unsigned address, const unsigned char* data,
                                    unsigned length) {
     if (data == nullptr) return ERROR_INVALID_PARAMETER;
-    return static_cast<int>(OnChip(
-        session, "flashProgram", [&](CSimModel& model, const SimNode& hub, CFirstChip& chip,
-                                     Outcome& out) {
-            out.latencyMs =
-                first::OperationMs(model.Latency(), ChipOperation::kPageProgram, length);
-            if (Faulted(model, hub, "flashProgram", out, address)) return;
-            out.error = ErrorOf(chip.PageProgram(address, data, length));
-            out.changed = out.error == ERROR_SUCCESS;
-        }));
+    return static_cast<int>(
+        OnChip(session, "flashProgram",
+               [&](CSimModel& model, const SimNode& hub, CFirstChip& chip, Outcome& out) {
+                   out.latencyMs =
+                       first::OperationMs(model.Latency(), ChipOperation::kPageProgram, length);
+                   if (Faulted(model, hub, "flashProgram", out, address)) return;
+                   out.error = ErrorOf(chip.PageProgram(address, data, length));
+                   out.changed = out.error == ERROR_SUCCESS;
+               }));
 }
 
 int __cdecl UsbSimFirstReadFlash(void* session, unsigned address, unsigned char* buffer,
                                  unsigned length) {
     if (buffer == nullptr) return ERROR_INVALID_PARAMETER;
-    return static_cast<int>(OnChip(
-        session, "flashRead", [&](CSimModel& model, const SimNode& hub, CFirstChip& chip,
-                                  Outcome& out) {
-            out.latencyMs = RequestMs(model, length);
-            if (Faulted(model, hub, "flashRead", out)) return;
-            out.error = ErrorOf(chip.ReadFlash(address, buffer, length));
-            if (out.error == ERROR_SUCCESS) CorruptReadBack(model, hub.id, address, buffer, length);
-        }));
+    return static_cast<int>(
+        OnChip(session, "flashRead",
+               [&](CSimModel& model, const SimNode& hub, CFirstChip& chip, Outcome& out) {
+                   out.latencyMs = RequestMs(model, length);
+                   if (Faulted(model, hub, "flashRead", out)) return;
+                   out.error = ErrorOf(chip.ReadFlash(address, buffer, length));
+                   if (out.error == ERROR_SUCCESS)
+                       CorruptReadBack(model, hub.id, address, buffer, length);
+               }));
 }
 
 }  // extern "C"

@@ -197,14 +197,15 @@ int32_t CMiravelDevice::RebootDeviceIfRequired() {
     if (!spiMode && !rebootPending) return RESULT_SUCCESS;
 
     CZelvoObject access;
-    int32_t result = access ? OpenMiravelDevice(access.get(), instanceId, kPathLimit)
-                            : RESULT_DEVICE_IO_FAILED;
+    int32_t result =
+        access ? OpenMiravelDevice(access.get(), instanceId, kPathLimit) : RESULT_DEVICE_IO_FAILED;
     if (result != 0) {
         log.Write(2, L"Cannot open device %s", instanceId);
     } else {
         uint8_t flags = 0x30;
-        result = Retry(kVendorAttempts, kRetryPauseMs,
-                       [&] { return access->ReadControl(0xF9, 1, &flags); }, Succeeded);
+        result = Retry(
+            kVendorAttempts, kRetryPauseMs, [&] { return access->ReadControl(0xF9, 1, &flags); },
+            Succeeded);
         if (result != 0) {
             log.Write(2, L"Not able to detect if Reboot is required for device %s", instanceId);
         } else if ((flags & 0x88) != 0) {
@@ -213,8 +214,8 @@ int32_t CMiravelDevice::RebootDeviceIfRequired() {
             storageMode = STORAGE_UNKNOWN;
             programmingRequired = false;
             validationMethod = VALIDATION_NONE;
-            result = Retry(kVendorAttempts, kRetryPauseMs, [&] { return access->RebootToDfu(); },
-                           Succeeded);
+            result = Retry(
+                kVendorAttempts, kRetryPauseMs, [&] { return access->RebootToDfu(); }, Succeeded);
             if (result != 0) {
                 log.Write(2, L"Not able to Reboot in DFU mode, error code is %d for %s", result,
                           instanceId);
@@ -301,10 +302,11 @@ void CMiravelDevice::ProgramSpiConfigMode(ZelvoAccess* access, int32_t& result) 
     if (verify) {
         log.Write(2, L"Verifying config block in ext ROM of device %s", instanceId);
         std::vector<uint8_t> area(kFlashConfigAreaSize, 0);
-        result = ReadSPIFlash(area.data(), kFlashConfigAreaSize, *this, access, kFlashConfigAddress);
+        result =
+            ReadSPIFlash(area.data(), kFlashConfigAreaSize, *this, access, kFlashConfigAddress);
         if (result == RESULT_SUCCESS) {
-            result = FindLastCFGBAndCompare(area.data(), kFlashConfigAreaSize, configBlock.data(),
-                                            size);
+            result =
+                FindLastCFGBAndCompare(area.data(), kFlashConfigAreaSize, configBlock.data(), size);
         }
         SetHubStatus(result == RESULT_SUCCESS ? HUB_STATUS_VERIFIED : HUB_STATUS_VERIFY_FAILED);
     }

@@ -21,9 +21,9 @@ int32_t ReadWholeOtp(ZelvoAccess* access, uint8_t* buffer) {
 // Bit 5 of register 0x523A: the OTP has no room left.
 bool OtpIsFull(ZelvoAccess* access) {
     uint8_t status = 0;
-    const int32_t result =
-        Retry(kVendorAttempts, kRetryPauseMs,
-              [&] { return access->AccessRegister(kOtpStatusRegister, 1, &status, 1); }, Succeeded);
+    const int32_t result = Retry(
+        kVendorAttempts, kRetryPauseMs,
+        [&] { return access->AccessRegister(kOtpStatusRegister, 1, &status, 1); }, Succeeded);
     return result == 0 && (status & kOtpFullBit) != 0;
 }
 
@@ -47,8 +47,9 @@ int32_t CMiravelDevice::ProgramAndVerifyOTP(ZelvoAccess* access) {
     }
 
     static const uint8_t kZeros[kRamSize] = {};
-    if (Retry(kVendorAttempts, kRetryPauseMs, [&] { return access->WriteRam(0, kZeros, kRamSize); },
-              Succeeded) != 0) {
+    if (Retry(
+            kVendorAttempts, kRetryPauseMs, [&] { return access->WriteRam(0, kZeros, kRamSize); },
+            Succeeded) != 0) {
         log.Write(2, L"Not able to clear RAM in device %s", instanceId);
     }
 
@@ -75,7 +76,8 @@ int32_t CMiravelDevice::ProgramAndVerifyOTP(ZelvoAccess* access) {
         log.Write(1, L"Error code / Number of bytes read is %d", read);
         return RESULT_READ_FAILED;
     }
-    const std::optional<size_t> offset = NewBlockOffset(before.data(), after.data(), kOtpSize, size);
+    const std::optional<size_t> offset =
+        NewBlockOffset(before.data(), after.data(), kOtpSize, size);
     if (!offset) {
         log.Write(1, L"Not able to determine the configuration block offset in OTP for device %ws",
                   instanceId);
@@ -97,14 +99,16 @@ int32_t CMiravelDevice::VerifyOTP(ZelvoAccess* access) {
         [&] { return access->ReadOtp(kConfigAreaOffset, area.data(), kConfigAreaSize); },
         [](int32_t count) { return count == static_cast<int32_t>(kConfigAreaSize); });
     if (read != static_cast<int32_t>(kConfigAreaSize)) {
-        log.Write(1, L"Not able to read OTP in device %ws, error code / num bytes\t\t\t\tread is %d",
+        log.Write(1,
+                  L"Not able to read OTP in device %ws, error code / num bytes\t\t\t\tread is %d",
                   instanceId, read);
         return RESULT_DEVICE_IO_FAILED;
     }
     if (FindLastCFGBAndCompare(area.data(), kConfigAreaSize, configBlock.data(),
                                static_cast<uint32_t>(configBlock.size())) != 0) {
-        log.Write(1, L"Last config block present does not match with config\t\t\t\tblock provided for %s",
-                  instanceId);
+        log.Write(
+            1, L"Last config block present does not match with config\t\t\t\tblock provided for %s",
+            instanceId);
         return RESULT_VERIFY_MISMATCH;
     }
     return RESULT_SUCCESS;

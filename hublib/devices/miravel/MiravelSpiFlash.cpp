@@ -18,8 +18,8 @@ namespace miravel {
 namespace {
 
 int32_t EraseChip(ZelvoAccess* access, const CDevice& device, CLogger& log) {
-    const int32_t result =
-        Retry(kVendorAttempts, kRetryPauseMs, [&] { return access->ChipErase(0); }, Succeeded);
+    const int32_t result = Retry(
+        kVendorAttempts, kRetryPauseMs, [&] { return access->ChipErase(0); }, Succeeded);
     if (result != 0) {
         log.Write(2, L"ChipErase for device %s failed, error %d", device.GetDeviceInstanceID(),
                   result);
@@ -119,8 +119,8 @@ int32_t ProgramSPIFlash(const uint8_t* data, ZelvoAccess* access, const CDevice&
                         uint32_t address, uint32_t size) {
     CLogger log(L"CMiravelDevice::ProgramSPIFlash");
     if (data == nullptr || access == nullptr || size == 0) return RESULT_INVALID_PARAMETER;
-    int32_t result =
-        Retry(kVendorAttempts, kRetryPauseMs, [&] { return access->WriteStatus(0); }, Succeeded);
+    int32_t result = Retry(
+        kVendorAttempts, kRetryPauseMs, [&] { return access->WriteStatus(0); }, Succeeded);
     if (result != 0) {
         log.Write(2, L"WriteStatus failed for device %s with error: %d\n",
                   device.GetDeviceInstanceID(), result);
@@ -148,8 +148,8 @@ int32_t ProgramSPIFlash(const uint8_t* data, ZelvoAccess* access, const CDevice&
     return result;
 }
 
-int32_t ReadSPIFlash(uint8_t* buffer, uint32_t length, const CDevice& device,
-                     ZelvoAccess* access, uint32_t address) {
+int32_t ReadSPIFlash(uint8_t* buffer, uint32_t length, const CDevice& device, ZelvoAccess* access,
+                     uint32_t address) {
     CLogger log(L"CMiravelDevice::ReadSPIFlash");
     if (access == nullptr || buffer == nullptr || length == 0) return RESULT_INVALID_PARAMETER;
     static const uint8_t kZeros[kReadPieceSize] = {};

@@ -13,8 +13,8 @@ namespace miravel {
 
 int32_t ProgramSPIFlash(const uint8_t* data, ZelvoAccess* access, const CDevice& device,
                         uint32_t address, uint32_t size);
-int32_t ReadSPIFlash(uint8_t* buffer, uint32_t length, const CDevice& device,
-                     ZelvoAccess* access, uint32_t address);
+int32_t ReadSPIFlash(uint8_t* buffer, uint32_t length, const CDevice& device, ZelvoAccess* access,
+                     uint32_t address);
 int32_t VerifySPIFlash(ZelvoAccess* access, uint32_t size, const CDevice& device,
                        const uint8_t* image);
 

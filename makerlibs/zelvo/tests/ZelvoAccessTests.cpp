@@ -13,7 +13,8 @@
 
 namespace {
 
-const wchar_t kHubPath[] = L"\\\\?\\USB#VID_1A2B&PID_0610#F1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+const wchar_t kHubPath[] =
+    L"\\\\?\\USB#VID_1A2B&PID_0610#F1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
 
 const char kFixture[] = R"({ "timeScale": 1000, "controllers": [ { "description": "HC",
   "ports": 2, "children": {
@@ -50,7 +51,8 @@ TEST(ZelvoAccess, SlotsAndOpenRules) {
     EXPECT_EQ(access->Reserved5(), ERROR_CALL_NOT_IMPLEMENTED);
     EXPECT_EQ(access->Reserved24(), ERROR_CALL_NOT_IMPLEMENTED);
     EXPECT_EQ(access->Open(nullptr, 200), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(access->Open(L"\\\\?\\USB#VID_1A2B&PID_0610#F9#{f18a0e88-c30c-11d0-8815-00a0c906bed8}", 200),
+    EXPECT_EQ(access->Open(
+                  L"\\\\?\\USB#VID_1A2B&PID_0610#F9#{f18a0e88-c30c-11d0-8815-00a0c906bed8}", 200),
               ERROR_FILE_NOT_FOUND);
     // Only the first maxChars characters are the path.
     std::wstring longer = std::wstring(kHubPath) + L"garbage";
@@ -59,7 +61,8 @@ TEST(ZelvoAccess, SlotsAndOpenRules) {
     EXPECT_EQ(access->ReadOtp(6, vendor, 24), 24);
     EXPECT_EQ(std::string(vendor, vendor + 4), "VNDR");
     // A hub of another family answers no vendor request.
-    EXPECT_EQ(access->Open(L"\\\\?\\USB#VID_1A2B&PID_0999#O1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}", 200),
+    EXPECT_EQ(access->Open(
+                  L"\\\\?\\USB#VID_1A2B&PID_0999#O1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}", 200),
               0);
     EXPECT_EQ(access->ReadOtp(6, vendor, 24), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_GEN_FAILURE));

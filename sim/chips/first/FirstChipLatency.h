@@ -9,13 +9,13 @@
 
 namespace usbsim::first {
 
-constexpr double kDefaultRequestUs = 250;      // one vendor control request
-constexpr double kDefaultTransferByteUs = 1;   // data stage, per byte (1024 bytes: about 1.3 ms)
-constexpr double kDefaultOtpByteUs = 60;       // programming one OTP byte
-constexpr double kDefaultFlashPageUs = 700;    // programming one 256-byte page
-constexpr double kDefaultSectorEraseMs = 45;   // erasing one 4096-byte sector
-constexpr double kDefaultChipEraseMs = 400;    // erasing a 64 KiB flash
-constexpr double kDefaultRebootMs = 1500;      // away from the bus during a DFU reboot
+constexpr double kDefaultRequestUs = 250;     // one vendor control request
+constexpr double kDefaultTransferByteUs = 1;  // data stage, per byte (1024 bytes: about 1.3 ms)
+constexpr double kDefaultOtpByteUs = 60;      // programming one OTP byte
+constexpr double kDefaultFlashPageUs = 700;   // programming one 256-byte page
+constexpr double kDefaultSectorEraseMs = 45;  // erasing one 4096-byte sector
+constexpr double kDefaultChipEraseMs = 400;   // erasing a 64 KiB flash
+constexpr double kDefaultRebootMs = 1500;     // away from the bus during a DFU reboot
 
 enum class ChipOperation {
     kRequest,      // a control request without programming (reads, RAM, registers)

@@ -103,8 +103,8 @@ TEST(MiravelExports, DumpOtp) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         DeleteFileW(file.c_str());
-        QueueHub(OneHub(kUuidField + R"(, "otpBlocks": [")" + Hex(Block(0x1000, 1)) + "\"]",
-                        c.faults));
+        QueueHub(
+            OneHub(kUuidField + R"(, "otpBlocks": [")" + Hex(Block(0x1000, 1)) + "\"]", c.faults));
         EXPECT_EQ(DumpOTP(kHubPath, static_cast<int32_t>(wcslen(kHubPath)), c.target), c.result);
         if (c.result == RESULT_SUCCESS) {
             const auto otp = ChipArea("otp");
@@ -157,11 +157,13 @@ TEST(MiravelExports, WriteToRam) {
 TEST(MiravelExports, SpiModeSendsAHubRunningSpiFirmwareToDfu) {
     auto image = FirmwareImage(4);
     image.push_back(0xFF);
-    const std::string running = kUuidField + R"(, "bootState": "spi", "flash": { "size": 65536, "image": ")" +
+    const std::string running = kUuidField +
+                                R"(, "bootState": "spi", "flash": { "size": 65536, "image": ")" +
                                 Hex(image) + "\" }";
     const Indices at = QueueHub(OneHub(running));
     ASSERT_GE(at.node, 0);
-    const GUID hubGuid = {0xf18a0e88, 0xc30c, 0x11d0, {0x88, 0x15, 0x00, 0xa0, 0xc9, 0x06, 0xbe, 0xd8}};
+    const GUID hubGuid = {
+        0xf18a0e88, 0xc30c, 0x11d0, {0x88, 0x15, 0x00, 0xa0, 0xc9, 0x06, 0xbe, 0xd8}};
     simtest::CNotificationWindow window(*UsbSimGetHardwareApi(), hubGuid);
 
     EXPECT_EQ(SetStorageMode(at.controller, at.node, STORAGE_SPI), 1);
@@ -202,7 +204,8 @@ TEST(MiravelExports, FailedProbeResetsTheStorageMode) {
     };
     auto image = FirmwareImage(4);
     image.push_back(0xFF);
-    const std::string running = kUuidField + R"(, "bootState": "spi", "flash": { "size": 65536, "image": ")" +
+    const std::string running = kUuidField +
+                                R"(, "bootState": "spi", "flash": { "size": 65536, "image": ")" +
                                 Hex(image) + "\" }";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -231,8 +234,8 @@ TEST(MiravelExports, HubUnpluggedDuringAnOperation) {
     const auto block = Block(0x1000, 0x11);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(Load(OneHub(
-            c.chip, std::string(R"([{"op": "detach", "during": ")") + c.during + "\"}]")));
+        ASSERT_TRUE(Load(
+            OneHub(c.chip, std::string(R"([{"op": "detach", "during": ")") + c.during + "\"}]")));
         auto hub = Hub(c.mode, true, VALIDATION_VERIFY);
         hub->SetConfigurationBlock(block.data(), static_cast<uint32_t>(block.size()));
         EXPECT_NE(hub->ProgramDevice(), 0);

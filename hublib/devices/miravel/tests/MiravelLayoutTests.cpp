@@ -26,8 +26,8 @@ TEST(MiravelLayout, VendorSignature) {
     struct Case {
         const char* bytes;
         bool valid;
-    } cases[] = {{"VNDR", true}, {"vndr", true}, {"VnDr", true}, {"VNDX", false},
-                 {"\0NDR", false}, {"NDRV", false}};
+    } cases[] = {{"VNDR", true},  {"vndr", true},   {"VnDr", true},
+                 {"VNDX", false}, {"\0NDR", false}, {"NDRV", false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);
         uint8_t block[24] = {};
@@ -89,8 +89,7 @@ TEST(MiravelLayout, ComparisonSkipsSerialRegistersOnly) {
         int32_t result;
     } cases[] = {
         {"other serial values",
-         Block({Byte(0x1000, 1), Byte(0x3015, 7), Byte(0x5050, 0), Byte(0x30A0, 8)}),
-         kCompareSame},
+         Block({Byte(0x1000, 1), Byte(0x3015, 7), Byte(0x5050, 0), Byte(0x30A0, 8)}), kCompareSame},
         {"no serial items", Block({Byte(0x1000, 1)}), kCompareSame},
         {"other value", Block({Byte(0x1000, 2)}), kCompareDifferent},
         {"one past the serial string", Block({Byte(0x1000, 1), Byte(0x30D2, 1)}),

@@ -107,13 +107,14 @@ TEST(MiravelOtp, FailedProgrammingStatusFollowsTheRoomRegister) {
          RESULT_INSUFFICIENT_SPACE, HUB_STATUS_INSUFFICIENT_SPACE},
         {"programming fails", kBlankChip, R"([{"op": "otpProgram"}])", VALIDATION_NONE,
          RESULT_DEVICE_IO_FAILED, HUB_STATUS_PROGRAM_FAILED},
-        {"programming fails, verifying", kBlankChip, R"([{"op": "otpProgram"}])",
-         VALIDATION_VERIFY, RESULT_DEVICE_IO_FAILED, HUB_STATUS_PROGRAM_VERIFY_FAILED},
+        {"programming fails, verifying", kBlankChip, R"([{"op": "otpProgram"}])", VALIDATION_VERIFY,
+         RESULT_DEVICE_IO_FAILED, HUB_STATUS_PROGRAM_VERIFY_FAILED},
         {"room register set, programming fails", kBlankChip + R"(, "registers": {"0x523A": 32})",
          R"([{"op": "otpProgram"}])", VALIDATION_NONE, RESULT_INSUFFICIENT_SPACE,
          HUB_STATUS_INSUFFICIENT_SPACE},
-        {"read-back corrupted", kBlankChip, R"([{"op": "readBackCorrupt", "address": 31, "after": 1}])",
-         VALIDATION_VERIFY, RESULT_VERIFY_MISMATCH, HUB_STATUS_PROGRAM_VERIFY_FAILED},
+        {"read-back corrupted", kBlankChip,
+         R"([{"op": "readBackCorrupt", "address": 31, "after": 1}])", VALIDATION_VERIFY,
+         RESULT_VERIFY_MISMATCH, HUB_STATUS_PROGRAM_VERIFY_FAILED},
         {"OTP unreadable before programming", kBlankChip, R"([{"op": "otpRead"}])",
          VALIDATION_VERIFY, RESULT_DEVICE_IO_FAILED, HUB_STATUS_PROGRAM_VERIFY_FAILED},
         {"OTP unreadable after programming", kBlankChip,
@@ -134,7 +135,7 @@ TEST(MiravelOtp, FailedProgrammingStatusFollowsTheRoomRegister) {
 
 TEST(MiravelOtp, BlockEndingAtTheLastOtpByteVerifies) {
     const std::vector<std::vector<uint8_t>> fillers = {Block(0x1000, 0x10, 200),
-                                                        Block(0x2000, 0x10, 129)};
+                                                       Block(0x2000, 0x10, 129)};
     const size_t room = 2048 - 30 - fillers[0].size() - fillers[1].size();
     ASSERT_EQ(room, 34u);
     // A block of exactly `room` bytes: one variable item of room - 5 - 3 data bytes.
@@ -184,13 +185,13 @@ TEST(MiravelOtp, ProgramDeviceWritesTheStartRegisters) {
     struct Expect {
         uint32_t address;
         std::vector<uint8_t> bytes;
-    } expects[] = {{0x0950, {0x80}},      {0x0951, {0x00}},       {0x5204, {0, 0}},
-                   {0x5206, {0, 0}},      {0x084C, {0x8B, 0x06}}, {0x084E, {0x8B, 0x87}}};
+    } expects[] = {{0x0950, {0x80}}, {0x0951, {0x00}},       {0x5204, {0, 0}},
+                   {0x5206, {0, 0}}, {0x084C, {0x8B, 0x06}}, {0x084E, {0x8B, 0x87}}};
     for (const Expect& e : expects) {
         std::vector<uint8_t> read(e.bytes.size(), 0xEE);
-        EXPECT_EQ(access->AccessRegister(e.address, 1, read.data(),
-                                         static_cast<uint32_t>(read.size())),
-                  0);
+        EXPECT_EQ(
+            access->AccessRegister(e.address, 1, read.data(), static_cast<uint32_t>(read.size())),
+            0);
         EXPECT_EQ(read, e.bytes) << std::hex << e.address;
     }
     DestroyZelvoAccess(&access);

@@ -21,8 +21,8 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
 
 // A 64 KiB flash holding image (hex); the hub boots from ROM unless told.
 std::string ChipWithFlash(const std::vector<uint8_t>& image, const char* boot = "dfu") {
-    return kUuidField + R"(, "bootState": ")" + boot + R"(", "flash": { "size": 65536, "image": ")" +
-           Hex(image) + "\" }";
+    return kUuidField + R"(, "bootState": ")" + boot +
+           R"(", "flash": { "size": 65536, "image": ")" + Hex(image) + "\" }";
 }
 
 // An open access object on the test hub.
@@ -144,16 +144,17 @@ TEST(MiravelSpi, FailedReadBeforeAnEraseLeavesTheFlashAlone) {
 
 TEST(MiravelSpi, FailingEraseOrProgramFails) {
     const auto data = Pattern(100, 0xC3);
-    ASSERT_TRUE(Load(OneHub(ChipWithFlash(Pattern(65536, 0x5A)),
-                            R"([{"op": "flashErase", "address": 4096}])")));
+    ASSERT_TRUE(Load(
+        OneHub(ChipWithFlash(Pattern(65536, 0x5A)), R"([{"op": "flashErase", "address": 4096}])")));
     {
         OpenHub hub;
         EXPECT_EQ(miravel::ProgramSPIFlash(data.data(), hub.access.get(), Naming(), 0x1000, 100),
                   RESULT_DEVICE_IO_FAILED);
     }
     const std::wstring log = TraceLog(kTraceLogFileName);
-    EXPECT_NE(log.find(std::wstring(L"The device ") + kHubPath + L" may not be in a working state."),
-              std::wstring::npos);
+    EXPECT_NE(
+        log.find(std::wstring(L"The device ") + kHubPath + L" may not be in a working state."),
+        std::wstring::npos);
 
     const auto block = Block(0x1000, 0x11);
     struct Case {

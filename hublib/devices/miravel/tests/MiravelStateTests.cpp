@@ -11,8 +11,7 @@ namespace {
 const wchar_t kChildSwitch[] = L"ZRV_MIRAVEL_STATE_CHILD";
 
 const std::string& Fixture() {
-    static const std::string fixture =
-        OneHub(std::string(R"("uuid": ")") + kUuidHex + "\"");
+    static const std::string fixture = OneHub(std::string(R"("uuid": ")") + kUuidHex + "\"");
     return fixture;
 }
 
@@ -25,13 +24,14 @@ const std::vector<uint8_t>& ChildBlock() {
 
 TEST(MiravelStateChild, ProgramsABlock) {
     if (GetEnvironmentVariableW(kChildSwitch, nullptr, 0) == 0) {
-        GTEST_SKIP() << "runs as the child of MiravelState.BlockProgrammedByOneProcessIsReadByAnother";
+        GTEST_SKIP()
+            << "runs as the child of MiravelState.BlockProgrammedByOneProcessIsReadByAnother";
     }
     ASSERT_TRUE(Load(Fixture()));
     auto hub = Hub(STORAGE_OTP, true, VALIDATION_VERIFY);
-    ASSERT_EQ(hub->SetConfigurationBlock(ChildBlock().data(),
-                                         static_cast<uint32_t>(ChildBlock().size())),
-              0);
+    ASSERT_EQ(
+        hub->SetConfigurationBlock(ChildBlock().data(), static_cast<uint32_t>(ChildBlock().size())),
+        0);
     ASSERT_EQ(hub->ProgramDevice(), 0);
     EXPECT_EQ(hub->GetHubStatus(), static_cast<uint32_t>(HUB_STATUS_PROGRAMMED_VERIFIED));
 }

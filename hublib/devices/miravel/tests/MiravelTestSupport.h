@@ -79,8 +79,9 @@ inline std::vector<uint8_t> Block(uint16_t address, uint8_t value, int items = 3
     std::vector<cfgblock::NewItem> list;
     for (int i = 0; i < items; ++i) {
         const uint16_t a = static_cast<uint16_t>(address + i);
-        list.push_back({0x800, {static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a & 0xFF),
-                                static_cast<uint8_t>(value + i)}});
+        list.push_back({0x800,
+                        {static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a & 0xFF),
+                         static_cast<uint8_t>(value + i)}});
     }
     return *cfgblock::BuildBlock(list);
 }

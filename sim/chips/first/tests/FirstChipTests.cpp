@@ -17,7 +17,8 @@ namespace {
 std::vector<uint8_t> Block(int items, uint8_t value) {
     std::vector<uint8_t> block = {'C', 'F', 'G', 'B', static_cast<uint8_t>(items)};
     for (int i = 0; i < items; ++i) block.insert(block.end(), {0x40, 0x00, 0x03});
-    for (int i = 0; i < items; ++i) block.insert(block.end(), {0x10, static_cast<uint8_t>(i), value});
+    for (int i = 0; i < items; ++i)
+        block.insert(block.end(), {0x10, static_cast<uint8_t>(i), value});
     return block;
 }
 
