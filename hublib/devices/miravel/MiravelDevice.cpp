@@ -244,8 +244,7 @@ int32_t CMiravelDevice::DeviceCameBackAfterReboot() {
     return result;
 }
 
-void CMiravelDevice::WriteStartRegisters(ZelvoAccess* access) {
-    CLogger log(L"CMiravelDevice::WriteStartRegisters");
+void CMiravelDevice::WriteStartRegisters(ZelvoAccess* access, CLogger& log) {
     if (KeepRingOscillatorRunning(access) != 0) {
         log.Write(2,
                   L"Not able to prevent main loop ring oscillator from\t\t\t\tstopping for device "
@@ -267,10 +266,9 @@ void CMiravelDevice::WriteStartRegisters(ZelvoAccess* access) {
     }
 }
 
-void CMiravelDevice::ProgramOtpMode(ZelvoAccess* access, int32_t& result) {
+void CMiravelDevice::ProgramOtpMode(ZelvoAccess* access, int32_t& result, CLogger& log) {
     const bool verify = Verifying();
     if (configBlock.empty()) {
-        CLogger log(L"CMiravelDevice::ProgramDevice");
         log.Write(2, L"Configuration block is not valid but OTP is chosen for device %s",
                   instanceId);
         SetHubStatus(HUB_STATUS_PROGRAM_FAILED);
@@ -289,8 +287,7 @@ void CMiravelDevice::ProgramOtpMode(ZelvoAccess* access, int32_t& result) {
     }
 }
 
-void CMiravelDevice::ProgramSpiConfigMode(ZelvoAccess* access, int32_t& result) {
-    CLogger log(L"CMiravelDevice::ProgramDevice");
+void CMiravelDevice::ProgramSpiConfigMode(ZelvoAccess* access, int32_t& result, CLogger& log) {
     if (configBlock.empty()) return;
     const bool verify = Verifying();
     const uint32_t size = static_cast<uint32_t>(configBlock.size());
@@ -316,8 +313,7 @@ void CMiravelDevice::ProgramSpiConfigMode(ZelvoAccess* access, int32_t& result) 
     }
 }
 
-bool CMiravelDevice::CopyVendorBlockIntoImage(ZelvoAccess* access) {
-    CLogger log(L"CMiravelDevice::ProgramDevice");
+bool CMiravelDevice::CopyVendorBlockIntoImage(ZelvoAccess* access, CLogger& log) {
     uint8_t vendor[kVendorBlockSize] = {};
     const int32_t read = Retry(
         kVendorAttempts, kRetryPauseMs,
@@ -334,8 +330,7 @@ bool CMiravelDevice::CopyVendorBlockIntoImage(ZelvoAccess* access) {
     return true;
 }
 
-void CMiravelDevice::ProgramSpiImageMode(ZelvoAccess* access, int32_t& result) {
-    CLogger log(L"CMiravelDevice::ProgramDevice");
+void CMiravelDevice::ProgramSpiImageMode(ZelvoAccess* access, int32_t& result, CLogger& log) {
     if (firmwareImage.empty()) return;
     const bool verify = Verifying();
     const uint32_t size = static_cast<uint32_t>(firmwareImage.size());
@@ -375,21 +370,21 @@ int32_t CMiravelDevice::ProgramDevice() {
         SetHubStatus(HUB_STATUS_OPEN_FAILED);
         return opened;
     }
-    WriteStartRegisters(access.get());
+    WriteStartRegisters(access.get(), log);
     int32_t result = RESULT_SUCCESS;
     switch (storageMode) {
         case STORAGE_OTP:
-            ProgramOtpMode(access.get(), result);
+            ProgramOtpMode(access.get(), result, log);
             break;
         case STORAGE_SPI_PARTIAL_CONFIG:
-            ProgramSpiConfigMode(access.get(), result);
+            ProgramSpiConfigMode(access.get(), result, log);
             break;
         case STORAGE_SPI_COPY_FROM_OTP:
-            if (!CopyVendorBlockIntoImage(access.get())) break;
-            ProgramSpiImageMode(access.get(), result);
+            if (!CopyVendorBlockIntoImage(access.get(), log)) break;
+            ProgramSpiImageMode(access.get(), result, log);
             break;
         case STORAGE_SPI:
-            ProgramSpiImageMode(access.get(), result);
+            ProgramSpiImageMode(access.get(), result, log);
             break;
         default:
             break;

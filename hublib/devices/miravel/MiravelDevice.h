@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Device.h"
+#include "Logger.h"
 #include "ZelvoApi.h"
 
 class CMiravelDevice : public CDevice {
@@ -49,12 +50,13 @@ public:
 
 private:
     bool Verifying() const;
-    void WriteStartRegisters(ZelvoAccess* access);
-    void ProgramOtpMode(ZelvoAccess* access, int32_t& result);
-    void ProgramSpiConfigMode(ZelvoAccess* access, int32_t& result);
+    // Steps of ProgramDevice, writing to its trace scope.
+    void WriteStartRegisters(ZelvoAccess* access, CLogger& log);
+    void ProgramOtpMode(ZelvoAccess* access, int32_t& result, CLogger& log);
+    void ProgramSpiConfigMode(ZelvoAccess* access, int32_t& result, CLogger& log);
     // false when the vendor block could not be read (status 4 is set).
-    bool CopyVendorBlockIntoImage(ZelvoAccess* access);
-    void ProgramSpiImageMode(ZelvoAccess* access, int32_t& result);
+    bool CopyVendorBlockIntoImage(ZelvoAccess* access, CLogger& log);
+    void ProgramSpiImageMode(ZelvoAccess* access, int32_t& result, CLogger& log);
 };
 
 // Traced comparisons of configuration blocks (bare scope names).
