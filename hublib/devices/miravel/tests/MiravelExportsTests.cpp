@@ -5,6 +5,7 @@
 #include "HardwareApi.h"
 #include "MiravelTestSupport.h"
 #include "NotificationWindow.h"
+#include "ProgrammerManager.h"
 #include "TreeState.h"
 
 using namespace miravel_test;
@@ -245,4 +246,31 @@ TEST(MiravelExports, HubUnpluggedDuringAnOperation) {
         EXPECT_EQ(access->Open(kHubPath, 200), ERROR_FILE_NOT_FOUND);
         DestroyZelvoAccess(&access);
     }
+}
+
+TEST(MiravelExports, ProgrammerManagerProgramsACopyOfTheQueuedHub) {
+    QueueHub(OneHub(kUuidField));
+    ProgrammerManagerAttach();
+    const auto block = WithSerial(Block(0x1000, 0x31), L"RUN0001");
+    CDeviceQueue& queue = DeviceQueue();
+    ASSERT_EQ(
+        queue.SetConfigurationBlock(kHubPath, block.data(), static_cast<uint32_t>(block.size())),
+        0);
+    ASSERT_EQ(queue.SetStorageMode(kHubPath, STORAGE_OTP), 0);
+    ASSERT_TRUE(queue.SetValidationMethod(kHubPath, VALIDATION_VERIFY));
+    ASSERT_TRUE(queue.SetProgrammingRequired(kHubPath, true));
+
+    ASSERT_EQ(StartProgrammerManager(true), RESULT_SUCCESS);
+    const ULONGLONG end = GetTickCount64() + 20000;
+    while (IsProgrammerManagerRunning() && GetTickCount64() < end) Sleep(5);
+    ASSERT_FALSE(IsProgrammerManagerRunning());
+
+    EXPECT_EQ(queue.GetHubStatus(kHubPath), HUB_STATUS_PROGRAMMED_VERIFIED);
+    EXPECT_EQ(Slice(ChipArea("otp"), 30, block.size()), block);
+    // The queued hub is ready for the next configuration, its block kept.
+    EXPECT_FALSE(queue.GetProgrammingRequired(kHubPath));
+    EXPECT_EQ(queue.GetStorageMode(kHubPath), STORAGE_UNKNOWN);
+    std::unique_ptr<CDevice> copy(queue.CloneDevice(kHubPath));
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->GetConfigBlockSize(), block.size());
 }
