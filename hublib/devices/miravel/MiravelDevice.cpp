@@ -34,6 +34,16 @@ bool CopyInto(std::vector<uint8_t>& target, const uint8_t* bytes, uint32_t size)
     }
 }
 
+// Copies stored bytes into a caller's buffer of size bytes.
+int32_t CopyOut(const std::vector<uint8_t>& stored, uint32_t size, uint8_t* buffer, CLogger& log) {
+    if (size < stored.size() || (buffer == nullptr && !stored.empty())) {
+        log.Write(1, L"Buffer size is small : %lu", static_cast<unsigned long>(size));
+        return RESULT_FAILURE;
+    }
+    if (!stored.empty()) memcpy(buffer, stored.data(), stored.size());
+    return RESULT_SUCCESS;
+}
+
 }  // namespace
 
 CMiravelDevice::CMiravelDevice(const wchar_t* path, uint32_t length, bool vendorBlockPresent)
@@ -144,12 +154,7 @@ uint32_t CMiravelDevice::GetConfigBlockSize() {
 
 int32_t CMiravelDevice::GetConfigBlock(uint32_t size, uint8_t* buffer) {
     CLogger log(L"CMiravelDevice::GetConfigBlock");
-    if (size < configBlock.size() || (buffer == nullptr && !configBlock.empty())) {
-        log.Write(1, L"Buffer size is small : %lu", static_cast<unsigned long>(size));
-        return RESULT_FAILURE;
-    }
-    if (!configBlock.empty()) memcpy(buffer, configBlock.data(), configBlock.size());
-    return RESULT_SUCCESS;
+    return CopyOut(configBlock, size, buffer, log);
 }
 
 uint32_t CMiravelDevice::GetFirmwareImageSize() {
@@ -159,12 +164,7 @@ uint32_t CMiravelDevice::GetFirmwareImageSize() {
 
 int32_t CMiravelDevice::GetFirmwareImage(uint32_t size, uint8_t* buffer) {
     CLogger log(L"CMiravelDevice::GetFirmwareImage");
-    if (size < firmwareImage.size() || (buffer == nullptr && !firmwareImage.empty())) {
-        log.Write(1, L"Buffer size is small : %lu", static_cast<unsigned long>(size));
-        return RESULT_FAILURE;
-    }
-    if (!firmwareImage.empty()) memcpy(buffer, firmwareImage.data(), firmwareImage.size());
-    return RESULT_SUCCESS;
+    return CopyOut(firmwareImage, size, buffer, log);
 }
 
 uint32_t CMiravelDevice::GetStorageMode() {

@@ -236,3 +236,52 @@ TEST(MiravelOtp, Detection) {
     ASSERT_TRUE(Load(OneHub(kBlankChip, R"([{"op": "vendorOpen", "systemError": 55}])")));
     EXPECT_EQ(hub->DeviceCameBackAfterReboot(), 55);
 }
+
+TEST(MiravelOtp, SettingsAndCopies) {
+    auto hub = Hub(STORAGE_UNKNOWN, false, VALIDATION_NONE);
+    const auto block = Block(0x1000, 0x11);
+    const uint32_t size = static_cast<uint32_t>(block.size());
+    EXPECT_EQ(hub->SetConfigurationBlock(nullptr, size), RESULT_INVALID_PARAMETER);
+    EXPECT_EQ(hub->SetConfigurationBlock(block.data(), 0), RESULT_INVALID_PARAMETER);
+    ASSERT_EQ(hub->SetConfigurationBlock(block.data(), size), RESULT_SUCCESS);
+    auto bad = block;
+    bad[3] = 'X';
+    EXPECT_EQ(hub->SetConfigurationBlock(bad.data(), size), -14);
+    EXPECT_EQ(hub->GetConfigBlockSize(), 0u) << "a refused block leaves no block";
+    EXPECT_EQ(hub->SetConfigurationBlock(block.data(), size - 1), -13);
+    ASSERT_EQ(hub->SetConfigurationBlock(block.data(), size), RESULT_SUCCESS);
+
+    std::vector<uint8_t> out(size, 0xEE);
+    EXPECT_EQ(hub->GetConfigBlock(size - 1, out.data()), RESULT_FAILURE);
+    EXPECT_EQ(out, std::vector<uint8_t>(size, 0xEE));
+    EXPECT_EQ(hub->GetConfigBlock(size, out.data()), RESULT_SUCCESS);
+    EXPECT_EQ(out, block);
+
+    const auto image = FirmwareImage(2);
+    EXPECT_EQ(hub->SetFwImage(image.data(), 0), RESULT_INVALID_PARAMETER);
+    EXPECT_EQ(hub->SetFwImage(nullptr, 0xFFFF), RESULT_INVALID_PARAMETER);
+    EXPECT_EQ(hub->SetFwImage(image.data(), 0xFFFE), -13);
+    ASSERT_EQ(hub->SetFwImage(image.data(), 0xFFFF), RESULT_SUCCESS);
+    std::vector<uint8_t> imageOut(0xFFFF);
+    EXPECT_EQ(hub->GetFirmwareImage(0xFFFE, imageOut.data()), RESULT_FAILURE);
+    EXPECT_EQ(hub->GetFirmwareImage(0xFFFF, imageOut.data()), RESULT_SUCCESS);
+    EXPECT_EQ(imageOut, image);
+
+    EXPECT_TRUE(hub->SetValidationMethod(VALIDATION_VERIFY_ALT));
+    EXPECT_FALSE(hub->SetValidationMethod(3));
+    EXPECT_EQ(hub->GetValidationMethod(), static_cast<uint32_t>(VALIDATION_VERIFY_ALT));
+    const uint8_t vendor[24] = {'V', 'N', 'D', 'R', 1, 2, 3};
+    EXPECT_EQ(hub->SetVendorBlock(vendor, 24), RESULT_SUCCESS);
+    EXPECT_EQ(hub->GetOTPSize(), 2048);
+
+    // A copy owns its own buffers.
+    std::unique_ptr<CDevice> copy(hub->Clone());
+    auto* miravel = dynamic_cast<CMiravelDevice*>(copy.get());
+    ASSERT_NE(miravel, nullptr);
+    EXPECT_EQ(miravel->configBlock, block);
+    EXPECT_EQ(miravel->vendorBlock[4], 1);
+    EXPECT_TRUE(miravel->IsVendorBlockPresent());
+    EXPECT_NE(miravel->configBlock.data(), hub->configBlock.data());
+    hub.reset();
+    EXPECT_EQ(miravel->GetFirmwareImageSize(), 0xFFFFu);
+}
