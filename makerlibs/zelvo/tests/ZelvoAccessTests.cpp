@@ -103,3 +103,38 @@ TEST(ZelvoAccess, SeveralObjectsOnOneHub) {
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(failures, std::vector<int>(4, 0));
 }
+
+// Chip latency is slept outside the simulator's lock: two hubs erasing at once
+// take the time of one erase, not two.
+TEST(ZelvoAccess, LatencyIsScaledAndHubsWorkInParallel) {
+    const char fixture[] = R"({ "timeScale": 10, "latency": { "chipEraseMs": 5000 },
+      "controllers": [ { "description": "HC", "ports": 2, "children": {
+        "1": { "hub": { "family": "first", "vid": "1A2B", "pid": "0610", "serial": "P1",
+               "ports": 4, "description": "A", "chip": { "flash": { "size": 65536 } } } },
+        "2": { "hub": { "family": "first", "vid": "1A2B", "pid": "0610", "serial": "P2",
+               "ports": 4, "description": "B", "chip": { "flash": { "size": 65536 } } } } } } ] })";
+    ASSERT_EQ(UsbSimLoadJson(fixture, nullptr), USBSIM_OK);
+    const wchar_t* paths[] = {
+        L"\\\\?\\USB#VID_1A2B&PID_0610#P1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}",
+        L"\\\\?\\USB#VID_1A2B&PID_0610#P2#{f18a0e88-c30c-11d0-8815-00a0c906bed8}"};
+    ULONGLONG took[2] = {};
+    int results[2] = {-1, -1};
+    const ULONGLONG start = GetTickCount64();
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 2; ++i) {
+        threads.emplace_back([&, i] {
+            ZelvoAccess* access = CreateZelvoAccess();
+            const ULONGLONG begin = GetTickCount64();
+            results[i] = access->Open(paths[i], 200) == 0 ? access->ChipErase(0) : -2;
+            took[i] = GetTickCount64() - begin;
+            DestroyZelvoAccess(&access);
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    const ULONGLONG total = GetTickCount64() - start;
+    EXPECT_EQ(results[0], 0);
+    EXPECT_EQ(results[1], 0);
+    EXPECT_GE(took[0], 450u);  // 5000 ms at time scale 10
+    EXPECT_GE(took[1], 450u);
+    EXPECT_LT(total, 900u) << "the two erases were serialised";
+}
