@@ -199,3 +199,14 @@ TEST(MiravelSpi, ReadsGoInPiecesOf1024) {
     EXPECT_EQ(miravel::ReadSPIFlash(read.data(), 0, Naming(), hub.access.get(), 0),
               RESULT_INVALID_PARAMETER);
 }
+
+TEST(MiravelSpi, CopyFromOtpStopsWhenTheVendorBlockCannotBeRead) {
+    const auto old = Pattern(65536, 1);
+    const auto image = FirmwareImage(5);
+    ASSERT_TRUE(Load(OneHub(ChipWithFlash(old), R"([{"op": "otpRead", "short": 10}])")));
+    auto hub = Hub(STORAGE_SPI_COPY_FROM_OTP, true, VALIDATION_VERIFY);
+    ASSERT_EQ(hub->SetFwImage(image.data(), static_cast<uint32_t>(image.size())), 0);
+    EXPECT_EQ(hub->ProgramDevice(), 0);
+    EXPECT_EQ(hub->GetHubStatus(), static_cast<uint32_t>(HUB_STATUS_PROGRAM_FAILED));
+    EXPECT_EQ(ChipArea("flash"), old);
+}
