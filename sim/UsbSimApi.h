@@ -64,6 +64,39 @@ int __cdecl UsbSimWaitIdle(unsigned timeoutMs);
 int __cdecl UsbSimReadChipMemory(const wchar_t* instanceId, const char* area, unsigned char* buffer,
                                  int size);
 
+// First-family chip access, the transport of zelvo.dll. A session is opened on
+// a hub's device interface path ("\\?\USB#VID_...#{guid}"); every call
+// returns 0 or a Windows error code. A session of a hub that has left the bus
+// fails with ERROR_DEVICE_NOT_CONNECTED. Loads ZRV_USBSIM when nothing is
+// loaded yet; without a fixture no hub opens (ERROR_FILE_NOT_FOUND).
+int __cdecl UsbSimFirstOpen(const wchar_t* interfacePath, void** session);
+int __cdecl UsbSimFirstClose(void* session);
+// *read: bytes copied (fewer than length at the end of the OTP or on a short read).
+int __cdecl UsbSimFirstReadOtp(void* session, unsigned offset, unsigned char* buffer,
+                               unsigned length, unsigned* read);
+// Appends a block after the last one of the area that starts at areaOffset.
+int __cdecl UsbSimFirstProgramOtp(void* session, unsigned areaOffset, const unsigned char* data,
+                                  unsigned length);
+int __cdecl UsbSimFirstReadRam(void* session, unsigned offset, unsigned char* buffer,
+                               unsigned length);
+int __cdecl UsbSimFirstWriteRam(void* session, unsigned offset, const unsigned char* data,
+                                unsigned length);
+int __cdecl UsbSimFirstApplyRam(void* session);
+// read 0: write length bytes from address on; read 1: read them.
+int __cdecl UsbSimFirstAccessRegister(void* session, unsigned address, int read,
+                                      unsigned char* buffer, unsigned length);
+int __cdecl UsbSimFirstReadControl(void* session, unsigned code, unsigned char* buffer,
+                                   unsigned length);
+// The hub leaves the bus and comes back in DFU state after the reboot latency.
+int __cdecl UsbSimFirstRebootToDfu(void* session);
+int __cdecl UsbSimFirstWriteStatus(void* session, unsigned char value);
+int __cdecl UsbSimFirstChipErase(void* session);
+int __cdecl UsbSimFirstSectorErase(void* session, unsigned address);
+int __cdecl UsbSimFirstPageProgram(void* session, unsigned address, const unsigned char* data,
+                                   unsigned length);
+int __cdecl UsbSimFirstReadFlash(void* session, unsigned address, unsigned char* buffer,
+                                 unsigned length);
+
 }  // extern "C"
 
 typedef int(__cdecl* PfnUsbSimLoad)(const wchar_t*);

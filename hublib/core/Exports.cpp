@@ -163,11 +163,16 @@ int32_t __cdecl DumpOTP(const wchar_t* devicePath, int32_t pathLength, const wch
     if (!buffer) return RESULT_RESOURCE_FAILURE;
     const int32_t result = DeviceQueue().ReadOTP(devicePath, buffer.get(), size);
     if (result == RESULT_SUCCESS && fileName != nullptr) {
-        if (FILE* file = _wfopen(fileName, L"wb")) {
-            if (size > 0) fwrite(buffer.get(), 1, size, file);
-            fclose(file);
-        } else {
+        // A dump that did not reach its file is no success.
+        FILE* file = _wfopen(fileName, L"wb");
+        if (file == nullptr) {
             log.Write(1, L"Cannot create %s", fileName);
+            return RESULT_RESOURCE_FAILURE;
+        }
+        const bool written = size == 0 || fwrite(buffer.get(), 1, size, file) == size;
+        if (fclose(file) != 0 || !written) {
+            log.Write(1, L"Cannot write %s", fileName);
+            return RESULT_RESOURCE_FAILURE;
         }
     }
     return result;

@@ -22,7 +22,7 @@ const std::set<std::string>& FaultOps() {
                                               "writeStatus",    "chipErase",      "rebootToDfu",
                                               "signatureErase", "spiPassthrough", "winusbOpen",
                                               "winusbTransfer", "connectionInfo", "readBackCorrupt",
-                                              "detach"};
+                                              "detach",         "vendorOpen"};
     return ops;
 }
 
