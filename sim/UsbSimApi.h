@@ -9,10 +9,12 @@
 struct HardwareApi;
 
 #define USBSIM_OK 0
-#define USBSIM_ERROR_FIXTURE (-1)   // fixture or board missing or malformed
-#define USBSIM_ERROR_POSITION (-2)  // position malformed, unknown, occupied or empty
-#define USBSIM_ERROR_NO_MODEL (-3)  // nothing loaded yet
-#define USBSIM_ERROR_ARGUMENT (-4)  // null or oversized argument
+#define USBSIM_ERROR_FIXTURE (-1)    // fixture or board missing or malformed
+#define USBSIM_ERROR_POSITION (-2)   // position malformed, unknown, occupied or empty
+#define USBSIM_ERROR_NO_MODEL (-3)   // nothing loaded yet
+#define USBSIM_ERROR_ARGUMENT (-4)   // null or oversized argument
+#define USBSIM_ERROR_TIMEOUT (-5)    // UsbSimWaitIdle: still busy
+#define USBSIM_ERROR_NOT_FOUND (-6)  // no such chip or memory area
 
 extern "C" {
 
@@ -54,6 +56,14 @@ int __cdecl UsbSimGetPipeName(wchar_t* buffer, int bufferChars);
 // Stops the pipe server (call before FreeLibrary; the model stays).
 void __cdecl UsbSimShutdown(void);
 
+// Waits until no hub is away in a reboot (left the bus and not yet back).
+int __cdecl UsbSimWaitIdle(unsigned timeoutMs);
+
+// Copies up to `size` bytes of one memory area ("otp", "flash", ...) of the chip
+// with that instance ID; returns the area's full length, or USBSIM_ERROR_NOT_FOUND.
+int __cdecl UsbSimReadChipMemory(const wchar_t* instanceId, const char* area, unsigned char* buffer,
+                                 int size);
+
 }  // extern "C"
 
 typedef int(__cdecl* PfnUsbSimLoad)(const wchar_t*);
@@ -63,6 +73,8 @@ typedef int(__cdecl* PfnUsbSimAttach)(const wchar_t*, const wchar_t*);
 typedef int(__cdecl* PfnUsbSimAttachJson)(const wchar_t*, const char*);
 typedef int(__cdecl* PfnUsbSimDetach)(const wchar_t*);
 typedef int(__cdecl* PfnUsbSimGetLastError)(wchar_t*, int);
+typedef int(__cdecl* PfnUsbSimWaitIdle)(unsigned);
+typedef int(__cdecl* PfnUsbSimReadChipMemory)(const wchar_t*, const char*, unsigned char*, int);
 
 // Second-family hubs, for the KX7100API.dll stand-in: the hub's vendor function
 // on its fifth endpoint (present once the two vendor requests enabled it, or

@@ -8,6 +8,7 @@
 #include "../UsbSimApi.h"
 #include "FixtureFile.h"
 #include "PipeProtocol.h"
+#include "StateFileIo.h"
 #include "Text.h"
 
 namespace usbsim {
@@ -56,6 +57,7 @@ int CSimulator::Install(const std::string& json, const std::wstring& baseDir,
     }
     CSimModel model;
     if (!model.Load(fixture, error)) return Fail(USBSIM_ERROR_FIXTURE, source + ": " + error);
+    if (!LoadState(model, error)) return Fail(USBSIM_ERROR_FIXTURE, error);
     std::lock_guard<std::recursive_mutex> guard(lock_);
     model_ = std::move(model);
     loaded_ = true;
@@ -146,6 +148,122 @@ int CSimulator::Detach(const std::wstring& position) {
     }
     notifications_.Deliver(left, false);
     return USBSIM_OK;
+}
+
+bool CSimulator::LoadState(CSimModel& model, std::string& error) {
+    std::wstring path = StateFilePathFromEnvironment();
+    WithModel([&](CSimModel&) { statePath_ = path; });
+    if (path.empty()) return true;
+    ChipMemories memories;
+    if (!ReadStateFile(path, memories, error)) return false;
+    WithModel([&](CSimModel&) { saved_ = memories; });
+    model.SetMemories(std::move(memories));
+    return true;
+}
+
+void CSimulator::MemoryChanged() {
+    WithModel([this](CSimModel& model) {
+        if (statePath_.empty()) return;
+        // Only chips this process changed go to the file, so two processes
+        // sharing it do not write back each other's older copies.
+        ChipMemories changed;
+        for (const auto& [id, memory] : model.Memories()) {
+            auto saved = saved_.find(id);
+            if (memory.initialised && (saved == saved_.end() || saved->second != memory)) {
+                changed[id] = memory;
+            }
+        }
+        if (changed.empty()) return;
+        std::string error;
+        if (WriteStateFile(statePath_, changed, error)) {
+            for (auto& [id, memory] : changed) saved_[id] = std::move(memory);
+        } else {
+            std::wstring text = L"UsbSim: " + Widen(error) + L"\n";
+            OutputDebugStringW(text.c_str());
+            fwprintf(stderr, L"%ls", text.c_str());
+            fflush(stderr);
+        }
+    });
+}
+
+namespace {
+
+struct LeaveAndReturnJob {
+    CSimulator* simulator;
+    uint32_t nodeId;
+    double awayMs;
+    std::function<void(DeviceSpec&)> change;
+    HMODULE module;
+};
+
+DWORD WINAPI LeaveAndReturnThread(LPVOID parameter) {
+    std::unique_ptr<LeaveAndReturnJob> job(static_cast<LeaveAndReturnJob*>(parameter));
+    job->simulator->RunLeaveAndReturn(job->nodeId, job->awayMs, job->change);
+    HMODULE module = job->module;
+    job.reset();
+    if (module != nullptr) FreeLibraryAndExitThread(module, 0);
+    return 0;
+}
+
+}  // namespace
+
+void CSimulator::LeaveAndReturn(uint32_t nodeId, double awayMs,
+                                std::function<void(DeviceSpec&)> change) {
+    {
+        std::lock_guard<std::mutex> guard(pendingLock_);
+        ++pending_;
+    }
+    auto* job = new LeaveAndReturnJob{this, nodeId, awayMs, std::move(change), nullptr};
+    // The thread keeps this module loaded until it ends.
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCWSTR>(&CSimulator::Instance), &job->module);
+    HANDLE thread = CreateThread(nullptr, 0, LeaveAndReturnThread, job, 0, nullptr);
+    if (thread != nullptr) {
+        CloseHandle(thread);
+        return;
+    }
+    // No thread: do it here rather than lose the reboot.
+    std::unique_ptr<LeaveAndReturnJob> owned(job);
+    if (owned->module != nullptr) FreeLibrary(owned->module);
+    RunLeaveAndReturn(nodeId, awayMs, owned->change);
+}
+
+void CSimulator::RunLeaveAndReturn(uint32_t nodeId, double awayMs,
+                                   const std::function<void(DeviceSpec&)>& change) {
+    std::vector<InterfaceEvent> left;
+    auto departure = WithModel([&](CSimModel& model) { return model.Leave(nodeId, left); });
+    notifications_.Deliver(left, false);  // outside the lock: receivers call back in
+    if (departure) {
+        double scaled = awayMs / TimeScale();
+        ::Sleep(scaled >= 60000.0 ? 60000 : static_cast<DWORD>(scaled));
+        std::vector<InterfaceEvent> arrived;
+        WithModel([&](CSimModel& model) {
+            if (change) change(*departure->spec);
+            model.Return(*departure, arrived);
+        });
+        notifications_.Deliver(arrived, true);
+    }
+    std::lock_guard<std::mutex> guard(pendingLock_);
+    --pending_;
+    pendingDone_.notify_all();
+}
+
+bool CSimulator::WaitIdle(uint32_t timeoutMs) {
+    std::unique_lock<std::mutex> guard(pendingLock_);
+    return pendingDone_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                                 [this] { return pending_ == 0; });
+}
+
+bool CSimulator::ReadChipMemory(const std::wstring& instanceId, const std::string& area,
+                                std::vector<uint8_t>& bytes) {
+    return WithModel([&](CSimModel& model) {
+        auto chip = model.Memories().find(UpperAscii(instanceId));
+        if (chip == model.Memories().end()) return false;
+        auto found = chip->second.areas.find(area);
+        if (found == chip->second.areas.end()) return false;
+        bytes = found->second;
+        return true;
+    });
 }
 
 void CSimulator::StartPipe() {

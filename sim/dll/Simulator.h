@@ -5,8 +5,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "DeviceNotifications.h"
 #include "PipeServer.h"
@@ -44,6 +47,20 @@ public:
                    const std::wstring& baseDir, const std::string& source);
     int Detach(const std::wstring& position);
 
+    // Writes every chip memory to the state file (ZRV_USBSIM_STATE) when one is
+    // named; call after changing a memory. Safe under the model's lock.
+    void MemoryChanged();
+    // The hub or device leaves the bus now (removal notifications) and after
+    // awayMs, divided by the time scale, comes back on its port built from its
+    // current spec with `change` applied (arrival notifications). Returns at
+    // once; safe under the model's lock. Nothing returns when the port went away.
+    void LeaveAndReturn(uint32_t nodeId, double awayMs, std::function<void(DeviceSpec&)> change);
+    // Waits until no leave-and-return is under way; false on timeout.
+    bool WaitIdle(uint32_t timeoutMs);
+    // A copy of one memory area of a chip, by instance ID; false when there is none.
+    bool ReadChipMemory(const std::wstring& instanceId, const std::string& area,
+                        std::vector<uint8_t>& bytes);
+
     std::wstring LastError();
     std::wstring PipeName();
     void Shutdown();
@@ -53,6 +70,15 @@ private:
     int Fail(int code, const std::string& error);
     int Install(const std::string& json, const std::wstring& baseDir, const std::string& source);
     void StartPipe();
+    // Merges the state file's chips into `model`; false with an error when it is unreadable.
+    bool LoadState(CSimModel& model, std::string& error);
+
+public:
+    // The body of LeaveAndReturn, on its thread.
+    void RunLeaveAndReturn(uint32_t nodeId, double awayMs,
+                           const std::function<void(DeviceSpec&)>& change);
+
+private:
     std::string HandlePipeRequest(const std::string& request);
 
     std::recursive_mutex lock_;  // guards model_ and what was loaded
@@ -71,6 +97,13 @@ private:
 
     std::mutex pipeLock_;
     CPipeServer pipe_;
+
+    std::wstring statePath_;  // ZRV_USBSIM_STATE when set, read at each load
+    ChipMemories saved_;      // the chips as the state file last had them
+
+    std::mutex pendingLock_;
+    std::condition_variable pendingDone_;
+    int pending_ = 0;  // leave-and-return operations under way
 
     std::mutex errorLock_;
     std::wstring lastError_;

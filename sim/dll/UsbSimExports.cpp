@@ -73,4 +73,21 @@ void __cdecl UsbSimShutdown(void) {
     CSimulator::Instance().Shutdown();
 }
 
+int __cdecl UsbSimWaitIdle(unsigned timeoutMs) {
+    return CSimulator::Instance().WaitIdle(timeoutMs) ? USBSIM_OK : USBSIM_ERROR_TIMEOUT;
+}
+
+int __cdecl UsbSimReadChipMemory(const wchar_t* instanceId, const char* area, unsigned char* buffer,
+                                 int size) {
+    if (instanceId == nullptr || area == nullptr || size < 0 || (buffer == nullptr && size > 0)) {
+        return MissingArgument();
+    }
+    std::vector<uint8_t> bytes;
+    if (!CSimulator::Instance().ReadChipMemory(instanceId, area, bytes)) {
+        return USBSIM_ERROR_NOT_FOUND;
+    }
+    if (size > 0) memcpy(buffer, bytes.data(), std::min<size_t>(bytes.size(), size));
+    return static_cast<int>(bytes.size());
+}
+
 }  // extern "C"

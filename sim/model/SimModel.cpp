@@ -342,8 +342,13 @@ CSimModel::Result CSimModel::Attach(const std::wstring& position, const DeviceSp
         }
         return Result::kBadBoard;
     }
+    CollectArrivals(PortChild(hubId, port)->id, arrived);
+    return Result::kOk;
+}
+
+void CSimModel::CollectArrivals(uint32_t id, std::vector<InterfaceEvent>& arrived) const {
     // Parents arrive before their children.
-    std::vector<uint32_t> stack{PortChild(hubId, port)->id};
+    std::vector<uint32_t> stack{id};
     while (!stack.empty()) {
         const SimNode* node = Node(stack.back());
         stack.pop_back();
@@ -352,7 +357,76 @@ CSimModel::Result CSimModel::Attach(const std::wstring& position, const DeviceSp
             stack.push_back(*it);
         }
     }
-    return Result::kOk;
+}
+
+std::shared_ptr<DeviceSpec> CSimModel::CurrentSpec(uint32_t nodeId) const {
+    const SimNode* node = Node(nodeId);
+    if (node == nullptr || node->spec == nullptr) return nullptr;
+    auto spec = std::make_shared<DeviceSpec>(*node->spec);
+    spec->children.clear();
+    for (uint32_t child : node->children) {
+        const SimNode* childNode = Node(child);
+        if (childNode->kind != NodeKind::kHub && childNode->kind != NodeKind::kDevice) continue;
+        spec->children[childNode->port] = CurrentSpec(child);
+    }
+    return spec;
+}
+
+std::optional<Departure> CSimModel::Leave(uint32_t nodeId, std::vector<InterfaceEvent>& left) {
+    const SimNode* node = Node(nodeId);
+    if (node == nullptr || (node->kind != NodeKind::kHub && node->kind != NodeKind::kDevice)) {
+        return std::nullopt;
+    }
+    Departure departure;
+    departure.parentId = node->parent;
+    departure.port = node->port;
+    departure.spec = CurrentSpec(nodeId);
+    // A chip that restarts comes back with its fifth-endpoint function off.
+    std::vector<DeviceSpec*> specs{departure.spec.get()};
+    while (!specs.empty()) {
+        DeviceSpec* spec = specs.back();
+        specs.pop_back();
+        if (spec->chip.second) spec->chip.second->ep5Enabled = false;
+        for (auto& [port, child] : spec->children) specs.push_back(child.get());
+    }
+    std::vector<uint32_t> stack{nodeId};
+    while (!stack.empty()) {
+        const SimNode* below = Node(stack.back());
+        stack.pop_back();
+        departure.faults[UpperAscii(below->instanceId)] = below->faults;
+        stack.insert(stack.end(), below->children.begin(), below->children.end());
+    }
+    RemoveSubtree(nodeId, &left);
+    return departure;
+}
+
+bool CSimModel::Return(const Departure& departure, std::vector<InterfaceEvent>& arrived) {
+    if (Node(departure.parentId) == nullptr || PortChild(departure.parentId, departure.port)) {
+        return false;
+    }
+    std::string error;
+    if (!AddDevice(departure.parentId, departure.port, departure.spec, error)) {
+        // Something with the same instance ID arrived meanwhile: undo the partial build.
+        if (const SimNode* partial = PortChild(departure.parentId, departure.port)) {
+            RemoveSubtree(partial->id, nullptr);
+        }
+        return false;
+    }
+    uint32_t id = PortChild(departure.parentId, departure.port)->id;
+    std::vector<uint32_t> stack{id};
+    while (!stack.empty()) {
+        SimNode* below = Node(stack.back());
+        stack.pop_back();
+        auto faults = departure.faults.find(UpperAscii(below->instanceId));
+        if (faults != departure.faults.end()) below->faults = faults->second;
+        stack.insert(stack.end(), below->children.begin(), below->children.end());
+    }
+    CollectArrivals(id, arrived);
+    return true;
+}
+
+ChipMemory& CSimModel::Memory(const SimNode& node) {
+    return memories_[UpperAscii(node.instanceId)];
 }
 
 CSimModel::Result CSimModel::Detach(const std::wstring& position, std::vector<InterfaceEvent>& left,

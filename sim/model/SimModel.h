@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ChipMemory.h"
 #include "Faults.h"
 #include "FixtureTypes.h"
 #include "Position.h"
@@ -48,6 +49,14 @@ struct InterfaceEvent {
     std::wstring path;       // "\\?\USB#VID_...#...#{guid}"
 };
 
+// A hub that left the bus to come back: where it was and what hung below it.
+struct Departure {
+    uint32_t parentId = 0;
+    uint32_t port = 0;
+    std::shared_ptr<DeviceSpec> spec;                        // the subtree as it was when it left
+    std::map<std::wstring, std::vector<FaultState>> faults;  // by upper-case instance ID
+};
+
 class CSimModel {
 public:
     CSimModel();
@@ -80,6 +89,21 @@ public:
     Result Detach(const std::wstring& position, std::vector<InterfaceEvent>& left,
                   std::string& error);
 
+    // Removes a hub or device with what hangs below it, remembering how to bring
+    // it back; `left` lists interfaces, children first. Null for an unknown node.
+    std::optional<Departure> Leave(uint32_t nodeId, std::vector<InterfaceEvent>& left);
+    // Plugs a departed subtree back on its port (faults keep their counts);
+    // false when that port is gone or taken meanwhile.
+    bool Return(const Departure& departure, std::vector<InterfaceEvent>& arrived);
+    // The spec of a node as it is now: its own spec with the devices that hang
+    // on its ports now (fifth-endpoint functions left out).
+    std::shared_ptr<DeviceSpec> CurrentSpec(uint32_t nodeId) const;
+
+    // The memory of the chip with this node's instance ID, created empty.
+    ChipMemory& Memory(const SimNode& node);
+    const ChipMemories& Memories() const { return memories_; }
+    void SetMemories(ChipMemories memories) { memories_ = std::move(memories); }
+
     // Counts a call of `op` on a node against its faults; the fault if one fires.
     std::optional<FaultSpec> FireFault(uint32_t nodeId, const std::string& op,
                                        std::optional<uint32_t> address = std::nullopt);
@@ -95,6 +119,8 @@ private:
                    std::string& error);
     void AddEp5Function(uint32_t hubId, uint32_t port);
     void RemoveSubtree(uint32_t id, std::vector<InterfaceEvent>* left);
+    // Interfaces of a subtree, parents first.
+    void CollectArrivals(uint32_t id, std::vector<InterfaceEvent>& arrived) const;
     // The hub or root hub at the position's parent; the port number comes back in `port`.
     const SimNode* ResolveParent(const Position& position, uint32_t& port,
                                  std::string& error) const;
@@ -109,6 +135,7 @@ private:
     std::map<uint32_t, uint16_t> nextAddress_;  // per controller
     double timeScale_ = 1;
     LatencySpec latency_;
+    ChipMemories memories_;
 };
 
 }  // namespace usbsim

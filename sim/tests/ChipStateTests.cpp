@@ -1,0 +1,146 @@
+// Chip memories through the simulator: the state file shared by processes,
+// and a hub that leaves the bus and returns, with its notifications.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "NotificationWindow.h"
+#include "Simulator.h"
+#include "StateFile.h"
+#include "StateFileIo.h"
+#include "UsbSimApi.h"
+
+namespace {
+
+using usbsim::ChipMemories;
+using usbsim::CSimModel;
+using usbsim::CSimulator;
+
+const char kLine[] = R"({"timeScale":1000,"controllers":[{"ports":2,"children":{
+  "1":{"hub":{"family":"first","vid":"3B9A","pid":"6104","serial":"A","ports":2}},
+  "2":{"hub":{"family":"first","vid":"3B9A","pid":"6104","serial":"B","ports":2}}}}]})";
+const wchar_t kChipA[] = L"USB\\VID_3B9A&PID_6104\\A";
+const wchar_t kChipB[] = L"USB\\VID_3B9A&PID_6104\\B";
+const GUID kHubGuid = {
+    0xf18a0e88, 0xc30c, 0x11d0, {0x88, 0x15, 0x00, 0xa0, 0xc9, 0x06, 0xbe, 0xd8}};
+
+std::string ReadText(const std::wstring& path) {
+    std::ifstream file(std::string(path.begin(), path.end()), std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+class ChipState : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t folder[MAX_PATH];
+        GetCurrentDirectoryW(MAX_PATH, folder);
+        state_ = std::wstring(folder) + L"\\chip-state.json";
+        DeleteFileW(state_.c_str());
+        SetEnvironmentVariableW(L"ZRV_USBSIM_STATE", state_.c_str());
+    }
+    void TearDown() override {
+        SetEnvironmentVariableW(L"ZRV_USBSIM_STATE", nullptr);
+        DeleteFileW(state_.c_str());
+    }
+    void Load() { ASSERT_EQ(CSimulator::Instance().LoadJson(kLine, L""), USBSIM_OK); }
+    void SetOtp(const wchar_t* id, std::vector<uint8_t> bytes) {
+        CSimulator::Instance().WithModel([&](CSimModel& model) {
+            auto& memory = model.Memory(*model.FindInstance(id));
+            memory.initialised = true;
+            memory.areas["otp"] = std::move(bytes);
+        });
+        CSimulator::Instance().MemoryChanged();
+    }
+    std::vector<uint8_t> Otp(const wchar_t* id) {
+        std::vector<uint8_t> bytes;
+        CSimulator::Instance().ReadChipMemory(id, "otp", bytes);
+        return bytes;
+    }
+
+    std::wstring state_;
+};
+
+TEST_F(ChipState, ALaterLoadSeesWhatWasProgrammed) {
+    Load();
+    SetOtp(kChipA, {0x11, 0x22});
+    ASSERT_EQ(CSimulator::Instance().Reset(), USBSIM_OK);
+    EXPECT_EQ(Otp(kChipA), (std::vector<uint8_t>{0x11, 0x22}));
+}
+
+TEST_F(ChipState, AnotherWritersChipsAreKept) {
+    Load();
+    SetOtp(kChipA, {1});
+    // Another process programs B meanwhile, then this one changes A again.
+    ChipMemories other;
+    other[kChipB].initialised = true;
+    other[kChipB].areas["otp"] = {2};
+    std::string error;
+    ASSERT_TRUE(usbsim::WriteStateFile(state_, other, error)) << error;
+    SetOtp(kChipA, {3});
+
+    ChipMemories onDisk;
+    ASSERT_TRUE(usbsim::StateFromJson(ReadText(state_), onDisk, error)) << error;
+    EXPECT_EQ(onDisk[kChipA].areas["otp"], std::vector<uint8_t>{3});
+    EXPECT_EQ(onDisk[kChipB].areas["otp"], std::vector<uint8_t>{2});
+    EXPECT_EQ(
+        GetFileAttributesW((state_ + L".tmp" + std::to_wstring(GetCurrentProcessId())).c_str()),
+        INVALID_FILE_ATTRIBUTES)
+        << "no temporary file is left behind";
+}
+
+TEST_F(ChipState, ADamagedStateFileStopsTheLoad) {
+    std::ofstream(std::string(state_.begin(), state_.end()))
+        << R"({"chips":{"A":{"areas":{"otp":"XY"}}}})";
+    EXPECT_EQ(CSimulator::Instance().LoadJson(kLine, L""), USBSIM_ERROR_FIXTURE);
+    std::wstring error = CSimulator::Instance().LastError();
+    EXPECT_NE(error.find(L"chip-state.json"), std::wstring::npos);
+    EXPECT_NE(error.find(L"$.chips.A.areas.otp"), std::wstring::npos);
+    EXPECT_EQ(ReadText(state_), R"({"chips":{"A":{"areas":{"otp":"XY"}}}})") << "left as it was";
+}
+
+TEST(LeaveAndReturnThread, HubLeavesAndReturnsWithNotifications) {
+    ASSERT_EQ(CSimulator::Instance().LoadJson(kLine, L""), USBSIM_OK);
+    simtest::CNotificationWindow window(*CSimulator::Instance().Api(), kHubGuid);
+    uint32_t id = CSimulator::Instance().WithModel(
+        [](CSimModel& model) { return model.FindInstance(kChipA)->id; });
+
+    CSimulator::Instance().LeaveAndReturn(
+        id, 2000, [](usbsim::DeviceSpec& spec) { spec.description = L"Back in DFU"; });
+    ASSERT_TRUE(CSimulator::Instance().WaitIdle(10000));
+
+    auto received = window.Take();
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].event, static_cast<WPARAM>(DBT_DEVICEREMOVECOMPLETE));
+    EXPECT_FALSE(received[0].presentDuringMessage);
+    EXPECT_EQ(received[1].event, static_cast<WPARAM>(DBT_DEVICEARRIVAL));
+    EXPECT_TRUE(received[1].presentDuringMessage);
+    CSimulator::Instance().WithModel([](CSimModel& model) {
+        const auto* hub = model.FindInstance(kChipA);
+        ASSERT_NE(hub, nullptr);
+        EXPECT_NE(hub->id, 0u);
+        EXPECT_EQ(hub->description, L"Back in DFU");
+        EXPECT_EQ(hub->port, 1u);
+    });
+}
+
+TEST(LeaveAndReturnThread, NothingReturnsIntoAReplacedModel) {
+    ASSERT_EQ(CSimulator::Instance().LoadJson(kLine, L""), USBSIM_OK);
+    uint32_t id = CSimulator::Instance().WithModel(
+        [](CSimModel& model) { return model.FindInstance(kChipA)->id; });
+    CSimulator::Instance().LeaveAndReturn(
+        id, 50000, [](usbsim::DeviceSpec& spec) { spec.description = L"Returned"; });
+    ASSERT_EQ(CSimulator::Instance().Reset(), USBSIM_OK);
+    ASSERT_TRUE(CSimulator::Instance().WaitIdle(10000));
+    CSimulator::Instance().WithModel([](CSimModel& model) {
+        const auto* hub = model.FindInstance(kChipA);
+        ASSERT_NE(hub, nullptr) << "the reloaded hub stays";
+        EXPECT_NE(hub->description, L"Returned");
+    });
+}
+
+}  // namespace
