@@ -81,8 +81,8 @@ typedef int(__cdecl* PfnUsbSimReadChipMemory)(const wchar_t*, const char*, unsig
 // from the start with "ep5Enabled"). hubPath is the hub's device interface path.
 // Results: USBSIM_OK; a positive Windows error code when the USB transfer
 // failed (an unplugged hub gives ERROR_NO_SUCH_DEVICE); or one of these:
-#define USBSIM_SECOND_REFUSED (-10)          // the chip refused or failed the operation
-#define USBSIM_SECOND_NO_FLASH (-11)         // no SPI flash answers
+#define USBSIM_SECOND_REFUSED (-10)            // the chip refused or failed the operation
+#define USBSIM_SECOND_NO_FLASH (-11)           // no SPI flash answers
 #define USBSIM_SECOND_UNSUPPORTED_FLASH (-12)  // a flash the chip cannot use
 extern "C" {
 int __cdecl UsbSimSecondOpen(const wchar_t* hubPath, void** handle);

@@ -94,16 +94,16 @@ int32_t __cdecl KX7100_Device_Read_XDATA_Data(tagDeviceInfo* info, uint16_t addr
     if (int32_t status = Begin(info, sim)) return status;
     if (buffer == nullptr) return KX_STATUS_INVALID_PARAMETER;
     for (uint16_t i = 0; i < count; ++i) {
-        int32_t status = StatusOf(sim->readRegister(info->winusb.deviceHandle,
-                                                    static_cast<unsigned>(address + i), buffer + i));
+        int32_t status = StatusOf(sim->readRegister(
+            info->winusb.deviceHandle, static_cast<unsigned>(address + i), buffer + i));
         if (status != KX_STATUS_SUCCESS) return status;
         SetCount(done, i + 1u);
     }
     return KX_STATUS_SUCCESS;
 }
 
-int32_t __cdecl KX7100_Device_Write_XDATA_Data(tagDeviceInfo* info, uint16_t address,
-                                               uint8_t* data, uint16_t count, uint16_t* done) {
+int32_t __cdecl KX7100_Device_Write_XDATA_Data(tagDeviceInfo* info, uint16_t address, uint8_t* data,
+                                               uint16_t count, uint16_t* done) {
     SetCount(done, 0);
     const SimulatorLink* sim = nullptr;
     if (int32_t status = Begin(info, sim)) return status;
@@ -124,7 +124,8 @@ int32_t __cdecl KX7100_OTP_Read_Data(tagDeviceInfo* info, uint16_t offset, uint8
     if (int32_t status = Begin(info, sim)) return status;
     if (buffer == nullptr) return KX_STATUS_INVALID_PARAMETER;
     unsigned read = 0;
-    int32_t status = StatusOf(sim->readOtp(info->winusb.deviceHandle, offset, buffer, count, &read));
+    int32_t status =
+        StatusOf(sim->readOtp(info->winusb.deviceHandle, offset, buffer, count, &read));
     if (status == KX_STATUS_SUCCESS) SetCount(done, read);
     return status;
 }

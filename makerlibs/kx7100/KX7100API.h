@@ -14,8 +14,8 @@ enum _APISTATUS : int32_t {
     KX_STATUS_SUCCESS = 0,
     KX_STATUS_INVALID_PARAMETER = 1,
     KX_STATUS_DEVICE_NOT_OPEN = 2,
-    KX_STATUS_DEVICE_NOT_FOUND = 3,  // no WinUSB function, or no USB stack to reach it
-    KX_STATUS_WINUSB_ERROR = 4,      // the transfer failed: see KX7100_Get_System_ErrorCode
+    KX_STATUS_DEVICE_NOT_FOUND = 3,     // no WinUSB function, or no USB stack to reach it
+    KX_STATUS_WINUSB_ERROR = 4,         // the transfer failed: see KX7100_Get_System_ErrorCode
     KX_STATUS_DEVICE_ERROR = 0x1001,    // the hub refused or failed the request
     KX_STATUS_VERIFY_FAILED = 0x1002,   // flash read back differs from the image
     KX_STATUS_NO_SPI_FLASH = 0x1005,    // no flash answers
@@ -81,8 +81,8 @@ KX7100_API int32_t __cdecl KX7100_SPI_ReadSPIContent(tagDeviceInfo* info, uint8_
                                                      uint32_t last);
 // The same through pass-through, with the hub in ROM.
 KX7100_API int32_t __cdecl KX7100_SPI_UploadBinary(tagDeviceInfo* info, uint8_t* buffer,
-                                                   uint32_t reserved, uint32_t first,
-                                                   uint32_t last, uint8_t spiAccess);
+                                                   uint32_t reserved, uint32_t first, uint32_t last,
+                                                   uint8_t spiAccess);
 // Writes the image from flash address 0; unless noVerify, reads it back and compares.
 KX7100_API int32_t __cdecl KX7100_SPI_LoadBinary(tagDeviceInfo* info, const uint8_t* image,
                                                  uint32_t reserved, int32_t noVerify,

@@ -88,11 +88,12 @@ BOOL WINAPI SimDeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSiz
         return FALSE;
     }
     DWORD bytes = 0;
-    DWORD error = code == kSendVendorRequestIoctl
-                      ? AnswerVendorRequest(*target, in, inSize, out, outSize, bytes)
-                      : Sim().WithModel([&](CSimModel& model) {
-        return AnswerIoctl(model, *target, code, in, inSize, out, outSize, bytes);
-    });
+    DWORD error =
+        code == kSendVendorRequestIoctl
+            ? AnswerVendorRequest(*target, in, inSize, out, outSize, bytes)
+            : Sim().WithModel([&](CSimModel& model) {
+                  return AnswerIoctl(model, *target, code, in, inSize, out, outSize, bytes);
+              });
     if (returned != nullptr) *returned = bytes;
     if (error != ERROR_SUCCESS) {
         SetLastError(error);

@@ -201,7 +201,8 @@ extern "C" {
 int __cdecl UsbSimSecondOpen(const wchar_t* hubPath, void** handle) {
     if (hubPath == nullptr || handle == nullptr) return USBSIM_ERROR_ARGUMENT;
     *handle = nullptr;
-    size_t skip = wcsncmp(hubPath, L"\\\\?\\", 4) == 0 || wcsncmp(hubPath, L"\\\\.\\", 4) == 0 ? 4 : 0;
+    size_t skip =
+        wcsncmp(hubPath, L"\\\\?\\", 4) == 0 || wcsncmp(hubPath, L"\\\\.\\", 4) == 0 ? 4 : 0;
     uint32_t function = 0;
     int result = CSimulator::Instance().WithModel([&](usbsim::CSimModel& model) -> int {
         const usbsim::SimNode* hub = model.FindHub(hubPath + skip);

@@ -43,7 +43,8 @@ int32_t IsWinUSBDeviceEnumerated(const wchar_t* hubPath) {
     DEVINST hub = 0;
     CONFIGRET cr = Hw().CM_Locate_DevNodeW(&hub, &hubId[0], CM_LOCATE_DEVNODE_NORMAL);
     if (hubId.empty() || cr != CR_SUCCESS) {
-        log.Write(2, L"CM_Locate_DevNode returned error 0x%x", hubId.empty() ? CR_INVALID_DEVICE_ID : cr);
+        log.Write(2, L"CM_Locate_DevNode returned error 0x%x",
+                  hubId.empty() ? CR_INVALID_DEVICE_ID : cr);
         return 0;
     }
     DEVINST child = 0;

@@ -201,8 +201,8 @@ int32_t CTorvikDevice::ProgramDevice() {
     } else {
         log.Write(1, L"Open USB Handle Opened. Device Index  %s", instanceId);
         result = 1;
-        const bool verify = validationMethod == VALIDATION_VERIFY ||
-                            validationMethod == VALIDATION_VERIFY_ALT;
+        const bool verify =
+            validationMethod == VALIDATION_VERIFY || validationMethod == VALIDATION_VERIFY_ALT;
         uint32_t mode = storageMode;
         if (mode == STORAGE_SPI_PARTIAL_CONFIG) {
             uint8_t value = 0;

@@ -48,7 +48,8 @@ bool CTorvikDevice::CheckAndRebootIfTorvikRunningfromSPI() {
     uint16_t version = 0;
     uint32_t length = 0;
     if (!ReadHubVersionWord(version, length)) {
-        log.Write(2, L"Unable to Disable Cache as it is enabled in SPI firmwares >1.16: Device id %s",
+        log.Write(2,
+                  L"Unable to Disable Cache as it is enabled in SPI firmwares >1.16: Device id %s",
                   instanceId);
         return false;
     }
@@ -139,13 +140,14 @@ int32_t CTorvikDevice::ReadSPIContent(uint8_t* buffer, uint32_t firstAddress, ui
         int32_t id = KX7100_SPI_GetManufactureID(manufacturer, &deviceInfo, spiAccessFlag);
         if (!KX7100_SPI_SPIPassthruEnterExit(&deviceInfo, 0)) return RESULT_DEVICE_IO_FAILED;
         if (id == KX_STATUS_UNSUPPORTED_SPI) {
-            log.Write(2, L"Unsupported SPI interface/ No Flash present: Device id %s  ", instanceId);
+            log.Write(2, L"Unsupported SPI interface/ No Flash present: Device id %s  ",
+                      instanceId);
         } else if (id == KX_STATUS_NO_SPI_FLASH) {
             log.Write(2, L"No SPI Flash present: Device id %s  ", instanceId);
         }
         if (id != KX_STATUS_SUCCESS) return RESULT_DEVICE_IO_FAILED;
-        status = KX7100_SPI_UploadBinary(&deviceInfo, work.data(), 0, firstAddress, last,
-                                         spiAccessFlag);
+        status =
+            KX7100_SPI_UploadBinary(&deviceInfo, work.data(), 0, firstAddress, last, spiAccessFlag);
     }
     if (status != KX_STATUS_SUCCESS) {
         log.Write(2, L"Reading SPI Flash  FW failed: Device id %s  ", instanceId);

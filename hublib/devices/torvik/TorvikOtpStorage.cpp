@@ -79,7 +79,8 @@ bool CTorvikDevice::OTPStorageEndOffsets() {
         return false;
     }
     if (count != size) return false;
-    torvik::OtpIndex index = torvik::WalkOtpIndex(otp.data(), static_cast<uint32_t>(size), romVersion);
+    torvik::OtpIndex index =
+        torvik::WalkOtpIndex(otp.data(), static_cast<uint32_t>(size), romVersion);
     if (!index.known || index.dataEnd > 0xFFFF) return false;
     otpIndexStart = static_cast<uint16_t>(index.indexStart);
     otpDataEnd = static_cast<uint16_t>(index.dataEnd);
@@ -191,8 +192,7 @@ int32_t CTorvikDevice::ProgramAndVerifyOTP() {
     if (result != RESULT_SUCCESS) return result;
     result = ProgOtpConfiguration();
     if (result != RESULT_SUCCESS) {
-        log.Write(1, L"Not able to program OTP in device %s, error code is %d", instanceId,
-                  result);
+        log.Write(1, L"Not able to program OTP in device %s, error code is %d", instanceId, result);
         return result;
     }
     if (verify) {

@@ -88,9 +88,12 @@ uint16_t CSecondChip::VersionWord() const {
 std::vector<uint8_t> CSecondChip::HubInfo() const {
     const uint16_t version = VersionWord();
     const uint16_t rom = RomVersionWord();
-    return {static_cast<uint8_t>(version & 0xFF), static_cast<uint8_t>(version >> 8),
-            static_cast<uint8_t>(rom & 0xFF),     static_cast<uint8_t>(rom >> 8),
-            ReadRegister(kBootStatus),            ReadRegister(kOtpSizeRegister)};
+    return {static_cast<uint8_t>(version & 0xFF),
+            static_cast<uint8_t>(version >> 8),
+            static_cast<uint8_t>(rom & 0xFF),
+            static_cast<uint8_t>(rom >> 8),
+            ReadRegister(kBootStatus),
+            ReadRegister(kOtpSizeRegister)};
 }
 
 uint32_t CSecondChip::OtpSize() const {
@@ -112,7 +115,8 @@ bool CSecondChip::WriteOtp(uint32_t offset, const uint8_t* data, uint32_t count,
     auto it = memory_.areas.find(kOtp);
     if (it == memory_.areas.end() || offset >= it->second.size()) return false;
     std::vector<uint8_t>& otp = it->second;
-    const std::vector<uint8_t> blank = BlankOtp(RomVersionWord(), static_cast<uint32_t>(otp.size()));
+    const std::vector<uint8_t> blank =
+        BlankOtp(RomVersionWord(), static_cast<uint32_t>(otp.size()));
     const uint32_t inside = std::min<uint32_t>(count, static_cast<uint32_t>(otp.size()) - offset);
     for (uint32_t i = 0; i < inside; ++i) {
         const uint8_t programmed = otp[offset + i] ^ blank[offset + i];
@@ -156,8 +160,8 @@ bool CSecondChip::EraseSector(uint32_t address, const FlashStepFails& fails, Fla
     std::vector<uint8_t>& flash = *Flash();
     const uint32_t start = address - address % kSectorSize;
     if (fails && fails("flashErase", start)) return false;
-    std::fill(flash.begin() + start, flash.begin() + std::min<size_t>(start + kSectorSize, flash.size()),
-              0xFF);
+    std::fill(flash.begin() + start,
+              flash.begin() + std::min<size_t>(start + kSectorSize, flash.size()), 0xFF);
     ++work.sectorsErased;
     return true;
 }

@@ -52,7 +52,8 @@ uint8_t ReadRegister(uint16_t address) {
 
 bool WaitForFunction(bool present) {
     for (int i = 0; i < 500; ++i) {
-        if (UsbSimWaitIdle(5000) == USBSIM_OK && (IsWinUSBDeviceEnumerated(kHubPath) == 1) == present)
+        if (UsbSimWaitIdle(5000) == USBSIM_OK &&
+            (IsWinUSBDeviceEnumerated(kHubPath) == 1) == present)
             return true;
         Sleep(2);
     }
@@ -67,8 +68,10 @@ TEST(TorvikFirmware, ImageSizeAndSignature) {
         uint32_t size;
         bool signature;
         int32_t result;
-    } cases[] = {{65534, true, RESULT_SUCCESS},   {131072, true, RESULT_SUCCESS},
-                 {65533, true, RESULT_INVALID_DATA}, {131073, true, RESULT_INVALID_DATA},
+    } cases[] = {{65534, true, RESULT_SUCCESS},
+                 {131072, true, RESULT_SUCCESS},
+                 {65533, true, RESULT_INVALID_DATA},
+                 {131073, true, RESULT_INVALID_DATA},
                  {65535, false, RESULT_NO_VENDOR_BLOCK}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
@@ -77,10 +80,9 @@ TEST(TorvikFirmware, ImageSizeAndSignature) {
         const uint32_t before = device->GetFirmwareImageSize();
         EXPECT_EQ(device->SetFwImage(image.data(), c.size), c.result);
         // A size refused keeps the old image; a missing signature drops it.
-        EXPECT_EQ(device->GetFirmwareImageSize(),
-                  c.result == RESULT_SUCCESS         ? c.size
-                  : c.result == RESULT_INVALID_DATA ? before
-                                                    : 0u);
+        EXPECT_EQ(device->GetFirmwareImageSize(), c.result == RESULT_SUCCESS        ? c.size
+                                                  : c.result == RESULT_INVALID_DATA ? before
+                                                                                    : 0u);
     }
     EXPECT_EQ(device->SetFwImage(nullptr, 65534), RESULT_COMPARE_FAILED);
     EXPECT_FALSE(device->SetValidationMethod(3));
@@ -279,7 +281,8 @@ TEST(TorvikFifthEndpoint, VendorRequestsBringTheFunction) {
     EXPECT_TRUE(window.Take().empty());
 
     // A hub that cannot be opened.
-    EXPECT_EQ(EnableFifthEndpoint(L"\\\\?\\USB#VID_3B9A&PID_7104#NONE#{f18a0e88-c30c-11d0-8815-00a0c906bed8}"),
+    EXPECT_EQ(EnableFifthEndpoint(
+                  L"\\\\?\\USB#VID_3B9A&PID_7104#NONE#{f18a0e88-c30c-11d0-8815-00a0c906bed8}"),
               RESULT_DEVICE_IO_FAILED);
 }
 

@@ -69,8 +69,10 @@ TEST(TorvikOtpLayout, CounterCountsSixteenProgrammings) {
         bool advances;
         uint8_t next0, next1;
     } cases[] = {
-        {0x00, 0xFF, 0, true, 0x00, 0xFE},  {0x00, 0xFE, 1, true, 0x00, 0xFC},
-        {0x00, 0x00, 8, true, 0x01, 0x00},  {0x7F, 0x00, 15, true, 0xFF, 0x00},
+        {0x00, 0xFF, 0, true, 0x00, 0xFE},
+        {0x00, 0xFE, 1, true, 0x00, 0xFC},
+        {0x00, 0x00, 8, true, 0x01, 0x00},
+        {0x7F, 0x00, 15, true, 0xFF, 0x00},
         {0xFF, 0x00, 16, false, 0xFF, 0x00},
         // A gap below the top bit: the lowest clear bit is taken, so it still counts.
         {0x00, 0xFD, 1, true, 0x00, 0xFC},
@@ -93,8 +95,12 @@ TEST(TorvikOtpLayout, BlocksAppendedToEachLayout) {
         uint32_t size;
         std::vector<std::string> entries;  // expected entry bytes, per block
     } cases[] = {
-        {kRomVersion2, 2048, {"49 44 58 ## 00 02 00 0A", "49 44 58 ## 00 0C 00 14", "49 44 58 ## 00 20 00 1E"}},
-        {kRomVersion2, 1024, {"49 44 58 ## 00 02 00 0A", "49 44 58 ## 00 0C 00 14", "49 44 58 ## 00 20 00 1E"}},
+        {kRomVersion2,
+         2048,
+         {"49 44 58 ## 00 02 00 0A", "49 44 58 ## 00 0C 00 14", "49 44 58 ## 00 20 00 1E"}},
+        {kRomVersion2,
+         1024,
+         {"49 44 58 ## 00 02 00 0A", "49 44 58 ## 00 0C 00 14", "49 44 58 ## 00 20 00 1E"}},
         {kRomVersion1, 2048, {"## 00 02 00 0A", "## 00 0C 00 14", "## 00 20 00 1E"}},
         {kRomVersion1, 512, {"## 00 02 00 0A", "## 00 0C 00 14", "## 00 20 00 1E"}},
     };
@@ -115,11 +121,13 @@ TEST(TorvikOtpLayout, BlocksAppendedToEachLayout) {
             ASSERT_EQ(AppendBlock(otp, index.indexStart, index.dataEnd, c.version, block.data(),
                                   static_cast<uint32_t>(block.size())),
                       AppendResult::kOk);
-            EXPECT_EQ(std::vector<uint8_t>(otp.begin() + offset, otp.begin() + offset + block.size()),
-                      block);
+            EXPECT_EQ(
+                std::vector<uint8_t>(otp.begin() + offset, otp.begin() + offset + block.size()),
+                block);
             std::string entry = c.entries[i];
-            entry.replace(entry.find("##"), 2,
-                          Hex(std::vector<uint8_t>{BlockChecksum(block.data(), block.size())}.data(), 1));
+            entry.replace(
+                entry.find("##"), 2,
+                Hex(std::vector<uint8_t>{BlockChecksum(block.data(), block.size())}.data(), 1));
             EXPECT_EQ(Hex(otp.data() + index.indexStart, entrySize), entry);
             EXPECT_EQ(Hex(otp.data(), 2), Hex(counters[i], 2));
         }

@@ -78,7 +78,9 @@ TEST(TorvikOtp, TwoBlocksOnABlankChipOfEachLayout) {
         uint32_t size;
         uint32_t entrySize;
         bool idx;
-    } cases[] = {{"0x0109", 2048, 8, true}, {"0x0108", 2048, 5, false}, {"0x0109", 1024, 8, true},
+    } cases[] = {{"0x0109", 2048, 8, true},
+                 {"0x0108", 2048, 5, false},
+                 {"0x0109", 1024, 8, true},
                  {"0x0108", 512, 5, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.rom) + " " + std::to_string(c.size));
@@ -216,9 +218,8 @@ TEST(TorvikOtp, FailuresStopTheRun) {
         {"OTP write transfer error", R"([{"op":"otpWrite","systemError":121}])",
          RESULT_DEVICE_IO_FAILED, HUB_STATUS_PROGRAM_VERIFY_FAILED,
          L"WinUSB API fails:  Device id " + path + L" Error Code 121  "},
-        {"short read back", R"([{"op":"otpRead","after":2,"short":100}])",
-         RESULT_DEVICE_IO_FAILED, HUB_STATUS_PROGRAM_VERIFY_FAILED,
-         L"Cannot read Otp.Device id " + path},
+        {"short read back", R"([{"op":"otpRead","after":2,"short":100}])", RESULT_DEVICE_IO_FAILED,
+         HUB_STATUS_PROGRAM_VERIFY_FAILED, L"Cannot read Otp.Device id " + path},
         {"size register", R"([{"op":"registerRead","address":"0x201C","systemError":5}])",
          RESULT_COMPARE_FAILED, HUB_STATUS_PROGRAM_VERIFY_FAILED,
          L"Unable to Get OTP Storage End Offset...OTP Configuration Fails .Device id " + path},
@@ -244,26 +245,4 @@ TEST(TorvikOtp, FailuresStopTheRun) {
             EXPECT_TRUE(after.empty() || after == blank) << "the OTP kept its content";
         }
     }
-}
-
-// Without ZRV_USBSIM_STATE nothing survives a reload; with it, the programmed
-// OTP does, and its counter still counts.
-TEST(TorvikOtp, ProgrammedOtpSurvivesAReloadThroughTheStateFile) {
-    wchar_t folder[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, folder);
-    std::wstring state = std::wstring(folder) + L"\\torvik-state.json";
-    DeleteFileW(state.c_str());
-    SetEnvironmentVariableW(L"ZRV_USBSIM_STATE", state.c_str());
-    Board board;
-    ASSERT_TRUE(LoadBoard(board));
-    uint32_t status = 0;
-    ASSERT_EQ(Program(Block(10, 6), status), RESULT_SUCCESS);
-    ASSERT_TRUE(LoadBoard(board));
-    EXPECT_EQ(Hex(Slice(ChipArea("otp"), 0, 2)), "00FE");
-    ASSERT_EQ(Program(Block(10, 7), status), RESULT_SUCCESS);
-    EXPECT_EQ(Hex(Slice(ChipArea("otp"), 0, 2)), "00FC");
-    SetEnvironmentVariableW(L"ZRV_USBSIM_STATE", nullptr);
-    DeleteFileW(state.c_str());
-    ASSERT_TRUE(LoadBoard(board));
-    EXPECT_EQ(Hex(Slice(ChipArea("otp"), 0, 2)), "00FF");
 }

@@ -36,8 +36,8 @@ struct Board {
 };
 
 inline std::string Json(const Board& b) {
-    std::string chip = "\"romVersion\": \"" + b.romVersion + "\", \"otpSize\": " +
-                       std::to_string(b.otpSize) + ", \"boot\": \"" + b.boot +
+    std::string chip = "\"romVersion\": \"" + b.romVersion +
+                       "\", \"otpSize\": " + std::to_string(b.otpSize) + ", \"boot\": \"" + b.boot +
                        "\", \"firmwareVersion\": \"" + b.firmwareVersion +
                        "\", \"cacheBit\": " + (b.cacheBit ? "true" : "false") +
                        ", \"ep5Enabled\": " + (b.ep5Enabled ? "true" : "false");
@@ -52,8 +52,7 @@ inline std::string Json(const Board& b) {
     return R"({ "timeScale": 1000, "controllers": [ { "description": "Host Controller", "ports": 2,
       "children": { "1": { "hub": { "family": "second", "vid": "3B9A", "pid": "7104",
       "serial": "T1", "ports": 4, "description": "Second-family hub", "chip": { )" +
-           chip + " }, \"faults\": " + b.faults + ", \"children\": " + b.children +
-           " } } } } ] }";
+           chip + " }, \"faults\": " + b.faults + ", \"children\": " + b.children + " } } } } ] }";
 }
 
 inline std::string Hex(const std::vector<uint8_t>& bytes) {
