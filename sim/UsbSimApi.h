@@ -108,3 +108,49 @@ typedef int(__cdecl* PfnUsbSimDetach)(const wchar_t*);
 typedef int(__cdecl* PfnUsbSimGetLastError)(wchar_t*, int);
 typedef int(__cdecl* PfnUsbSimWaitIdle)(unsigned);
 typedef int(__cdecl* PfnUsbSimReadChipMemory)(const wchar_t*, const char*, unsigned char*, int);
+
+// Second-family hubs, for the KX7100API.dll stand-in: the hub's vendor function
+// on its fifth endpoint (present once the two vendor requests enabled it, or
+// from the start with "ep5Enabled"). hubPath is the hub's device interface path.
+// Results: USBSIM_OK; a positive Windows error code when the USB transfer
+// failed (an unplugged hub gives ERROR_NO_SUCH_DEVICE); or one of these:
+#define USBSIM_SECOND_REFUSED (-10)            // the chip refused or failed the operation
+#define USBSIM_SECOND_NO_FLASH (-11)           // no SPI flash answers
+#define USBSIM_SECOND_UNSUPPORTED_FLASH (-12)  // a flash the chip cannot use
+extern "C" {
+int __cdecl UsbSimSecondOpen(const wchar_t* hubPath, void** handle);
+int __cdecl UsbSimSecondClose(void* handle);
+int __cdecl UsbSimSecondReadRegister(void* handle, unsigned address, unsigned char* value);
+int __cdecl UsbSimSecondWriteRegister(void* handle, unsigned address, unsigned char value);
+// done: bytes read or written (a small OTP ends before 2048).
+int __cdecl UsbSimSecondReadOtp(void* handle, unsigned offset, unsigned char* buffer,
+                                unsigned count, unsigned* done);
+int __cdecl UsbSimSecondWriteOtp(void* handle, unsigned offset, const unsigned char* data,
+                                 unsigned count, unsigned* done);
+// Version word (little-endian), ROM version word, boot status, OTP size register.
+int __cdecl UsbSimSecondHubInfo(void* handle, unsigned char* buffer, unsigned capacity,
+                                unsigned* length);
+int __cdecl UsbSimSecondPassthrough(void* handle, int enter);
+int __cdecl UsbSimSecondFlashId(void* handle);
+// Flash bytes first..last, inclusive.
+int __cdecl UsbSimSecondReadFlash(void* handle, unsigned first, unsigned last,
+                                  unsigned char* buffer);
+// Erases what the image covers and programs it from address 0.
+int __cdecl UsbSimSecondLoadFlash(void* handle, const unsigned char* image, unsigned size);
+// Erases the boot signature; the hub leaves the bus and returns running from
+// ROM, its fifth endpoint disabled.
+int __cdecl UsbSimSecondEraseSignature(void* handle);
+}  // extern "C"
+typedef int(__cdecl* PfnUsbSimSecondOpen)(const wchar_t*, void**);
+typedef int(__cdecl* PfnUsbSimSecondClose)(void*);
+typedef int(__cdecl* PfnUsbSimSecondReadRegister)(void*, unsigned, unsigned char*);
+typedef int(__cdecl* PfnUsbSimSecondWriteRegister)(void*, unsigned, unsigned char);
+typedef int(__cdecl* PfnUsbSimSecondReadOtp)(void*, unsigned, unsigned char*, unsigned, unsigned*);
+typedef int(__cdecl* PfnUsbSimSecondWriteOtp)(void*, unsigned, const unsigned char*, unsigned,
+                                              unsigned*);
+typedef int(__cdecl* PfnUsbSimSecondHubInfo)(void*, unsigned char*, unsigned, unsigned*);
+typedef int(__cdecl* PfnUsbSimSecondPassthrough)(void*, int);
+typedef int(__cdecl* PfnUsbSimSecondFlashId)(void*);
+typedef int(__cdecl* PfnUsbSimSecondReadFlash)(void*, unsigned, unsigned, unsigned char*);
+typedef int(__cdecl* PfnUsbSimSecondLoadFlash)(void*, const unsigned char*, unsigned);
+typedef int(__cdecl* PfnUsbSimSecondEraseSignature)(void*);

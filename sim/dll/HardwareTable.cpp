@@ -7,6 +7,7 @@
 #include "HardwareApi.h"
 #include "CmAnswers.h"
 #include "IoctlAnswers.h"
+#include "SecondChipUsb.h"
 #include "Simulator.h"
 #include "Text.h"
 
@@ -87,9 +88,12 @@ BOOL WINAPI SimDeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSiz
         return FALSE;
     }
     DWORD bytes = 0;
-    DWORD error = Sim().WithModel([&](CSimModel& model) {
-        return AnswerIoctl(model, *target, code, in, inSize, out, outSize, bytes);
-    });
+    DWORD error =
+        code == kSendVendorRequestIoctl
+            ? AnswerVendorRequest(*target, in, inSize, out, outSize, bytes)
+            : Sim().WithModel([&](CSimModel& model) {
+                  return AnswerIoctl(model, *target, code, in, inSize, out, outSize, bytes);
+              });
     if (returned != nullptr) *returned = bytes;
     if (error != ERROR_SUCCESS) {
         SetLastError(error);

@@ -250,6 +250,17 @@ void CSimulator::RunLeaveAndReturn(uint32_t nodeId, double awayMs,
     pendingDone_.notify_all();
 }
 
+void CSimulator::BeginBackgroundChange() {
+    std::lock_guard<std::mutex> guard(pendingLock_);
+    ++pending_;
+}
+
+void CSimulator::EndBackgroundChange() {
+    std::lock_guard<std::mutex> guard(pendingLock_);
+    --pending_;
+    pendingDone_.notify_all();
+}
+
 bool CSimulator::WaitIdle(uint32_t timeoutMs) {
     std::unique_lock<std::mutex> guard(pendingLock_);
     return pendingDone_.wait_for(guard, std::chrono::milliseconds(timeoutMs),

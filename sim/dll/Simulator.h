@@ -55,6 +55,9 @@ public:
     // current spec with `change` applied (arrival notifications). Returns at
     // once; safe under the model's lock. Nothing returns when the port went away.
     void LeaveAndReturn(uint32_t nodeId, double awayMs, std::function<void(DeviceSpec&)> change);
+    // Other simulator threads that change the bus later count for WaitIdle too.
+    void BeginBackgroundChange();
+    void EndBackgroundChange();
     // Waits until no leave-and-return is under way; false on timeout.
     bool WaitIdle(uint32_t timeoutMs);
     // A copy of one memory area of a chip, by instance ID; false when there is none.

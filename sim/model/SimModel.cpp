@@ -424,6 +424,16 @@ bool CSimModel::Return(const Departure& departure, std::vector<InterfaceEvent>& 
     return true;
 }
 
+bool CSimModel::EnableEp5Function(uint32_t hubId, std::vector<InterfaceEvent>& arrived) {
+    const SimNode* hub = Node(hubId);
+    if (hub == nullptr || hub->kind != NodeKind::kHub || !hub->spec->chip.second) return false;
+    const uint32_t port = *hub->spec->chip.second->ep5Port;
+    if (PortChild(hubId, port) != nullptr) return false;
+    AddEp5Function(hubId, port);
+    CollectArrivals(PortChild(hubId, port)->id, arrived);
+    return true;
+}
+
 ChipMemory& CSimModel::Memory(const SimNode& node) {
     return memories_[UpperAscii(node.instanceId)];
 }

@@ -100,6 +100,10 @@ public:
     // on its ports now (fifth-endpoint functions left out).
     std::shared_ptr<DeviceSpec> CurrentSpec(uint32_t nodeId) const;
 
+    // Shows a second-family hub's fifth-endpoint function on its internal port;
+    // false (nothing changed) when the hub is gone or the function is there.
+    bool EnableEp5Function(uint32_t hubId, std::vector<InterfaceEvent>& arrived);
+
     // The memory of the chip with this node's instance ID, created empty.
     ChipMemory& Memory(const SimNode& node);
     const ChipMemories& Memories() const { return memories_; }

@@ -1,0 +1,2 @@
+// The trace log of the driver tests.
+extern const wchar_t kTraceLogFileName[] = L"TorvikDeviceTests.txt";
