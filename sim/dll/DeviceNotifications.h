@@ -1,7 +1,7 @@
 // Windows registered for device-interface notifications through the seam, and
-// delivery of WM_DEVICECHANGE to them. Delivery is synchronous (SendMessage,
-// on the window's own thread) and must be called without the model's lock:
-// receivers call straight back into the model.
+// delivery of WM_DEVICECHANGE to them. Delivery is SendMessage (handled on the
+// window's own thread); the notification thread calls it without the model's
+// lock, since receivers call straight back into the model.
 #pragma once
 
 #include <windows.h>

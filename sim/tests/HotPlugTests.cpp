@@ -1,6 +1,7 @@
 // Attach and detach: the model changes and registered windows receive one
 // WM_DEVICECHANGE per interface, parents first on arrival, children first on
-// removal, delivered while the receiver can call back into the model.
+// removal, delivered later from the simulator's own thread while the receiver
+// can call back into the model.
 #include <vector>
 
 #include "NotificationWindow.h"
@@ -14,6 +15,7 @@ using simtest::kHubGuid;
 using simtest::LastSimError;
 using simtest::LoadFixture;
 using simtest::Narrow;
+using simtest::WaitDelivered;
 
 namespace {
 
@@ -44,6 +46,7 @@ TEST_F(HotPlugTest, BoardWithThreeHubsArrivesAndLeavesAsThreeHubInterfaces) {
     ASSERT_EQ(UsbSimAttach(L"1-1-3", FixturePath(L"tests/board-three-hubs.json").c_str()),
               USBSIM_OK)
         << Narrow(LastSimError());
+    WaitDelivered();
 
     const std::wstring board1 = HubPath(L"VID_3B9A&PID_6104", L"BOARD1");
     const std::wstring board2 = HubPath(L"VID_3B9A&PID_7104", L"BOARD2");
@@ -66,6 +69,7 @@ TEST_F(HotPlugTest, BoardWithThreeHubsArrivesAndLeavesAsThreeHubInterfaces) {
     EXPECT_TRUE(Present(*api_, L"USB\\VID_046D&PID_C077\\BOARDMOUSE"));
 
     ASSERT_EQ(UsbSimDetach(L"1-1-3"), USBSIM_OK) << Narrow(LastSimError());
+    WaitDelivered();
     check(hubs.Take(), {board2, board3, board1}, DBT_DEVICEREMOVECOMPLETE, false);
     all = everything.Take();
     ASSERT_EQ(all.size(), 7u);
@@ -106,11 +110,13 @@ TEST_F(HotPlugTest, RefusedChangesLeaveModelAndWindowsAlone) {
     EXPECT_FALSE(Present(*api_, L"USB\\VID_05E3&PID_0608\\NEWHUB")) << "a refused board is undone";
     EXPECT_EQ(UsbSimDetach(L"1-1-3"), USBSIM_ERROR_POSITION);
     EXPECT_NE(Narrow(LastSimError()).find("nothing is attached at 1-1-3"), std::string::npos);
+    WaitDelivered();
     EXPECT_TRUE(everything.Take().empty());
 
     // The port that was refused is still usable.
     EXPECT_EQ(UsbSimAttachJson(L"1-1-3", hub), USBSIM_ERROR_FIXTURE);
     EXPECT_EQ(UsbSimAttachJson(L"1-1-2-4", device), USBSIM_OK);
+    WaitDelivered();
     EXPECT_EQ(everything.Take().size(), 1u);
 }
 
@@ -132,6 +138,7 @@ TEST_F(HotPlugTest, RegistrationRulesAndUnregister) {
     ASSERT_TRUE(window.Unregister());
     ASSERT_EQ(UsbSimAttach(L"1-1-3", FixturePath(L"tests/board-three-hubs.json").c_str()),
               USBSIM_OK);
+    WaitDelivered();
     EXPECT_TRUE(window.Take().empty()) << "no messages after unregistering";
 }
 
@@ -159,6 +166,7 @@ TEST(HotPlugEp5, FifthEndpointFunctionLeavesBeforeItsHub) {
     CNotificationWindow hubs(api, kHubGuid);
     CNotificationWindow ep5(api, kEp5Guid);
     ASSERT_EQ(UsbSimDetach(L"1-1-1"), USBSIM_OK);
+    WaitDelivered();
     auto ep5Removals = ep5.Take();
     auto hubRemovals = hubs.Take();
     ASSERT_EQ(ep5Removals.size(), 1u);
