@@ -161,20 +161,46 @@ TEST_F(HotPlugTest, HandleOfAnUnpluggedHubFails) {
     EXPECT_TRUE(Present(*api_, L"USB\\VID_3B9A&PID_6104\\H1"));
 }
 
-TEST(HotPlugEp5, FifthEndpointFunctionLeavesBeforeItsHub) {
-    const HardwareApi& api = LoadFixture(L"tests/sim-ep5.json");
-    CNotificationWindow hubs(api, kHubGuid);
-    CNotificationWindow ep5(api, kEp5Guid);
-    ASSERT_EQ(UsbSimDetach(L"1-1-1"), USBSIM_OK);
+TEST(HotPlugEp5, BoardLeavesOneHubOrFifthPortInterfaceAtATimeChildrenFirst) {
+    const HardwareApi& api = LoadFixture(L"tests/sim-basic.json");
+    ASSERT_EQ(UsbSimAttachJson(L"1-1-3", R"({"hub": {"family": "other", "vid": "05E3",
+        "pid": "0608", "serial": "BASE", "ports": 2, "children": {
+          "1": {"hub": {"family": "second", "vid": "3B9A", "pid": "7104", "serial": "S1",
+                "ports": 4, "chip": {"ep5Enabled": true}, "children": {
+                  "2": {"hub": {"family": "first", "vid": "3B9A", "pid": "6104",
+                        "serial": "F1", "ports": 4}}}}},
+          "2": {"hub": {"family": "second", "vid": "3B9A", "pid": "7104", "serial": "S2",
+                "ports": 4, "chip": {"ep5Enabled": true}}}}}})"),
+              USBSIM_OK)
+        << Narrow(LastSimError());
     WaitDelivered();
-    auto ep5Removals = ep5.Take();
-    auto hubRemovals = hubs.Take();
-    ASSERT_EQ(ep5Removals.size(), 1u);
-    ASSERT_EQ(hubRemovals.size(), 1u);
-    EXPECT_EQ(ep5Removals[0].path.substr(0, 28), L"\\\\?\\USB#VID_3B9A&PID_7100#5&");
-    EXPECT_EQ(ep5Removals[0].path.substr(ep5Removals[0].path.size() - 38),
-              L"{6c2e9a14-7b3d-4f58-a1c6-2d8e5f0b9c37}");
-    EXPECT_EQ(hubRemovals[0].path, HubPath(L"VID_3B9A&PID_7104", L"B1"));
+    CNotificationWindow everything(api, kHubGuid, true);
+    ASSERT_EQ(UsbSimDetach(L"1-1-3"), USBSIM_OK);
+    WaitDelivered();
+
+    std::vector<Broadcast> got;
+    for (const auto& b : everything.Take()) {
+        EXPECT_EQ(b.event, static_cast<WPARAM>(DBT_DEVICEREMOVECOMPLETE));
+        if (!IsEqualGUID(b.classGuid, kUsbDeviceGuid)) got.push_back(b);
+    }
+    struct Expected {
+        const GUID* classGuid;
+        std::wstring path;  // the fifth-port functions: a prefix
+    } expected[] = {
+        {&kHubGuid, HubPath(L"VID_3B9A&PID_6104", L"F1")},
+        {&kEp5Guid, L"\\\\?\\USB#VID_3B9A&PID_7100#5&"},
+        {&kHubGuid, HubPath(L"VID_3B9A&PID_7104", L"S1")},
+        {&kEp5Guid, L"\\\\?\\USB#VID_3B9A&PID_7100#5&"},
+        {&kHubGuid, HubPath(L"VID_3B9A&PID_7104", L"S2")},
+        {&kHubGuid, HubPath(L"VID_05E3&PID_0608", L"BASE")},
+    };
+    ASSERT_EQ(got.size(), 6u);
+    for (size_t i = 0; i < got.size(); ++i) {
+        SCOPED_TRACE(Narrow(got[i].path));
+        EXPECT_TRUE(IsEqualGUID(got[i].classGuid, *expected[i].classGuid));
+        EXPECT_EQ(got[i].path.substr(0, expected[i].path.size()), expected[i].path);
+    }
+    EXPECT_NE(got[1].path, got[3].path) << "each function has an instance of its own";
 }
 
 }  // namespace
