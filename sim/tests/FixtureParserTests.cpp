@@ -166,6 +166,15 @@ TEST(FixtureParser, MalformedFixturesNameThePathAndTheFault) {
          "faults[0].during: only a detach fault happens during an operation"},
         {Hub(R"(, "faults": [{"op": "flashErase", "address": "0x10000", "sytemError": 5}])"),
          "faults[0].sytemError: unknown field"},
+        {Hub(R"(, "faults": [{"op": "portStatus"}])"), "faults[0]: missing field \"status\""},
+        {Hub(R"(, "faults": [{"op": "portStatus", "status": "asleep"}])"),
+         "faults[0].status: expected one of enumerating, starting, failedEnumeration"},
+        {Hub(R"(, "faults": [{"op": "open", "status": "starting"}])"),
+         "faults[0].status: only a portStatus fault has a status"},
+        {Hub(R"(, "superSpeedPid": "0620")"),
+         "children.2.hub.superSpeedPid: only a USB 3 hub has a SuperSpeed half"},
+        {R"({"controllers": [{"ports": 2, "superSpeedPorts": 3}]})",
+         "$.controllers[0].superSpeedPorts: value 3 is out of range 0..2"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.json);
