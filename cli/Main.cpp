@@ -1,6 +1,8 @@
 // zrvcli: console front end of the hub library.
 //   zrvcli tree     the snapshot, one line per node
 //   zrvcli status   every hub's answers from the per-hub exports
+// On a simulated line it says so on stderr first. Exit codes: 0 done, 1 the
+// library cannot be used, 2 usage or a simulated line that cannot be used.
 #include <windows.h>
 
 #include <cstdio>
@@ -8,18 +10,31 @@
 #include <string>
 
 #include "HalvexZRVLib.h"
+#include "SimulatedLine.h"
 #include "TreeText.h"
 
 namespace {
 
-void Print(const std::wstring& text) {
+constexpr int kExitUnusable = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitBrokenLine = 2;
+
+void Write(FILE* stream, const std::wstring& text) {
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                                           nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<size_t>(bytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], bytes,
                         nullptr, nullptr);
-    fwrite(utf8.data(), 1, utf8.size(), stdout);
-    fflush(stdout);
+    fwrite(utf8.data(), 1, utf8.size(), stream);
+    fflush(stream);
+}
+
+void Print(const std::wstring& text) {
+    Write(stdout, text);
+}
+
+void PrintError(const std::wstring& text) {
+    Write(stderr, text);
 }
 
 class CLibrary {
@@ -44,8 +59,8 @@ int Tree(const CLibrary& lib) {
     auto create = lib.Bind<IDeviceTree*(__cdecl*)()>("CreateDeviceTreeUI");
     IDeviceTree* tree = create ? create() : nullptr;
     if (tree == nullptr) {
-        Print(L"zrvcli: no device tree\n");
-        return 1;
+        PrintError(L"zrvcli: no device tree\n");
+        return kExitUnusable;
     }
     if (tree->GetControllerCount() == 0) Print(L"No USB host controllers found.\n");
     Print(TreeText(*tree));
@@ -63,8 +78,8 @@ int Status(const CLibrary& lib) {
     auto removable = lib.Bind<IndexBool>("CanDeviceBeRemoved");
     auto running = lib.Bind<bool(__cdecl*)()>("IsProgrammerManagerRunning");
     if (!create || !status || !family || !mode || !method || !removable || !running) {
-        Print(L"zrvcli: the library lacks exports\n");
-        return 1;
+        PrintError(L"zrvcli: the library lacks exports\n");
+        return kExitUnusable;
     }
     IDeviceTree* tree = create();
     const int32_t controllers = tree ? tree->GetControllerCount() : 0;
@@ -88,19 +103,36 @@ int Status(const CLibrary& lib) {
     return 0;
 }
 
+// Says which simulated line the library runs on; false when it cannot be used.
+bool ReportLine(const CLibrary& lib) {
+    auto line = lib.Bind<PfnGetSimulatedLine>("GetSimulatedLine");
+    if (line == nullptr) return true;
+    const int32_t chars = 1024;
+    std::wstring text(chars, L'\0');
+    const int32_t kind = line(&text[0], chars);
+    text.resize(wcslen(text.c_str()));
+    if (kind == SIMULATED_LINE_BROKEN) {
+        PrintError(L"zrvcli: the simulated USB line cannot be used: " + text + L"\n");
+        return false;
+    }
+    if (kind == SIMULATED_LINE_ACTIVE) PrintError(L"simulated USB line: " + text + L"\n");
+    return true;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argc > 1 ? argv[1] : L"";
-    if (command != L"tree" && command != L"status") {
-        Print(L"usage: zrvcli tree | status\n");
-        return 2;
+    if (argc != 2 || (command != L"tree" && command != L"status")) {
+        PrintError(L"usage: zrvcli tree | status\n");
+        return kExitUsage;
     }
     CLibrary lib;
     if (!lib.Loaded()) {
-        Print(L"zrvcli: cannot load HalvexZRVLib.dll (error " + std::to_wstring(GetLastError()) +
-              L")\n");
-        return 1;
+        PrintError(L"zrvcli: cannot load HalvexZRVLib.dll (error " +
+                   std::to_wstring(GetLastError()) + L")\n");
+        return kExitUnusable;
     }
+    if (!ReportLine(lib)) return kExitBrokenLine;
     return command == L"tree" ? Tree(lib) : Status(lib);
 }

@@ -1,5 +1,7 @@
 # Build helpers shared by every folder.
 
+set(ZRV_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
+
 # GoogleTest from the distribution's source package, built for the target.
 function(zrv_setup_googletest)
   set(gtest_src /usr/src/googletest)
@@ -28,7 +30,8 @@ function(zrv_setup_json)
 endfunction()
 
 # zrv_add_test(name SOURCES ... [LIBS ...] [WORKDIR dir])
-# One test program, run under Wine through ctest.
+# One test program, run under Wine through ctest. It passes only with exit
+# code 0 and its "[  PASSED  ]" summary (RunGoogleTest.cmake).
 function(zrv_add_test name)
   cmake_parse_arguments(T "" "WORKDIR" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -41,5 +44,9 @@ function(zrv_add_test name)
     set(T_WORKDIR ${CMAKE_BINARY_DIR}/testrun/${name})
   endif()
   file(MAKE_DIRECTORY ${T_WORKDIR})
-  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${T_WORKDIR})
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${name}>
+      "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}" -DARCH=${CMAKE_SYSTEM_PROCESSOR}
+      -P ${ZRV_CMAKE_DIR}/RunGoogleTest.cmake
+    WORKING_DIRECTORY ${T_WORKDIR})
 endfunction()

@@ -7,6 +7,8 @@
 #include <cfgmgr32.h>
 #include <dbt.h>
 
+#include <string>
+
 struct HardwareApi {
     decltype(&::CreateFileW) CreateFileW;
     decltype(&::DeviceIoControl) DeviceIoControl;
@@ -24,6 +26,21 @@ struct HardwareApi {
 
 // The table in use; chosen once, on first use (never from DllMain).
 const HardwareApi& Hw();
+
+// What the chosen table answers for. A simulated line whose fixture cannot be
+// used never becomes the real one: it answers as a PC without controllers.
+enum class HwLineKind { kReal, kSimulated, kBroken };
+struct HwLineInfo {
+    HwLineKind kind = HwLineKind::kReal;
+    std::wstring fixture;  // what ZRV_USBSIM names
+    std::wstring problem;  // kBroken: why
+};
+// Chooses the table when nothing has yet.
+const HwLineInfo& HwLine();
+// True on a simulated line, usable or not.
+inline bool IsSimulatedLine() {
+    return HwLine().kind != HwLineKind::kReal;
+}
 
 // Exported by UsbSim.dll under this name: returns the simulator's table.
 typedef const HardwareApi*(__cdecl* PfnUsbSimGetHardwareApi)();

@@ -1,5 +1,6 @@
-// The library's exports on a machine without hubs, bound by name the way the
-// tool binds them.
+// The library's exports on a PC without USB controllers (an empty simulated
+// line, so the same holds on a PC with USB), bound by name the way the tool
+// binds them.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -81,6 +82,25 @@ protected:
     HMODULE module_ = nullptr;
 };
 
+// The simulated line is loaded before any test, so its pipe thread is there
+// before any thread count is taken.
+class EmptyLine : public ::testing::Environment {
+public:
+    void SetUp() override {
+        const std::string dir = ZRV_FIXTURE_DIR;
+        const std::wstring fixture =
+            L"Z:" + std::wstring(dir.begin(), dir.end()) + L"/tests/empty-pc.json";
+        SetEnvironmentVariableW(L"ZRV_USBSIM", fixture.c_str());
+        HMODULE sim = LoadLibraryW(L"UsbSim.dll");
+        ASSERT_NE(sim, nullptr);
+        auto api = reinterpret_cast<const void*(__cdecl*)()>(
+            reinterpret_cast<void*>(GetProcAddress(sim, "UsbSimGetHardwareApi")));
+        ASSERT_NE(api, nullptr);
+        ASSERT_NE(api(), nullptr) << "the empty line loads";
+    }
+};
+const auto* const g_emptyLine = ::testing::AddGlobalTestEnvironment(new EmptyLine);
+
 using PfnIndexInt = int32_t(__cdecl*)(int32_t, int32_t);
 using PfnIndexBool = bool(__cdecl*)(int32_t, int32_t);
 using PfnSetBytes = int32_t(__cdecl*)(int32_t, int32_t, const uint8_t*, uint32_t);
@@ -93,12 +113,16 @@ TEST_F(Library, ExportsAllThirtyTwoNames) {
     }
 }
 
-TEST_F(Library, NoControllersWithoutSimulatedFixture) {
+TEST_F(Library, NoControllersOnAnEmptyLine) {
     auto createUI = Bind<IDeviceTree*(__cdecl*)()>("CreateDeviceTreeUI");
     IDeviceTree* tree = createUI();
     ASSERT_NE(tree, nullptr);
     EXPECT_EQ(tree->GetControllerCount(), 0);
     EXPECT_EQ(tree->GetNode(0, 0), nullptr);
+    auto line = Bind<int32_t(__cdecl*)(wchar_t*, int32_t)>("GetSimulatedLine");
+    wchar_t fixture[MAX_PATH] = {};
+    EXPECT_EQ(line(fixture, MAX_PATH), 1) << "the empty simulated line";
+    EXPECT_NE(std::wstring(fixture).find(L"empty-pc.json"), std::wstring::npos);
 }
 
 TEST_F(Library, PerHubExportsAnswerDefaultsForMissingNodes) {

@@ -7,7 +7,9 @@ namespace usbsim {
 
 namespace {
 
-constexpr DWORD kBusyWaitMs = 5000;
+// How long a client waits for a free pipe instance while the simulator is
+// answering others.
+constexpr DWORD kBusyWaitMs = 30000;
 
 std::wstring ErrorText(const wchar_t* what, DWORD error) {
     return std::wstring(what) + L" (error " + std::to_wstring(error) + L")";
@@ -18,7 +20,8 @@ std::wstring ErrorText(const wchar_t* what, DWORD error) {
 bool CallPipe(const std::wstring& name, const std::string& request, std::string& reply,
               std::wstring& reason) {
     HANDLE pipe = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    const ULONGLONG deadline = GetTickCount64() + kBusyWaitMs;
+    for (;;) {
         pipe = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                            nullptr);
         if (pipe != INVALID_HANDLE_VALUE) break;
@@ -27,15 +30,24 @@ bool CallPipe(const std::wstring& name, const std::string& request, std::string&
             reason = L"no simulator serves " + name;
             return false;
         }
-        // The server handles one request at a time; wait for it to take ours.
-        if (error != ERROR_PIPE_BUSY || !WaitNamedPipeW(name.c_str(), kBusyWaitMs)) {
+        if (error != ERROR_PIPE_BUSY) {
             reason = ErrorText((L"cannot open " + name).c_str(), error);
             return false;
         }
-    }
-    if (pipe == INVALID_HANDLE_VALUE) {
-        reason = L"the simulator on " + name + L" stays busy";
-        return false;
+        // Every instance is taken: wait for one to come free. Other waiting
+        // clients may take it first, so this goes round until the deadline.
+        ULONGLONG now = GetTickCount64();
+        if (now >= deadline) {
+            reason = L"the simulator on " + name + L" stays busy";
+            return false;
+        }
+        if (!WaitNamedPipeW(name.c_str(), static_cast<DWORD>(deadline - now))) {
+            if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+                reason = L"no simulator serves " + name;
+                return false;
+            }
+            Sleep(10);
+        }
     }
     DWORD mode = PIPE_READMODE_MESSAGE;
     DWORD bytes = 0;

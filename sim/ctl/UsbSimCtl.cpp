@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ConsoleText.h"
 #include "FixtureFile.h"
 #include "PipeClient.h"
 #include "PipeProtocol.h"
@@ -21,11 +22,13 @@ constexpr int kExitUsage = 1;
 constexpr int kExitUnreachable = 2;
 constexpr int kExitRefused = 3;
 
+using usbsim::WriteText;
+
 int Usage() {
-    fwprintf(stderr,
-             L"usage: usbsimctl [--pipe NAME | --fixture PATH] attach <position> <board.json>\n"
-             L"       usbsimctl [--pipe NAME | --fixture PATH] detach <position>\n"
-             L"       usbsimctl [--pipe NAME | --fixture PATH] ping\n");
+    WriteText(stderr,
+              L"usage: usbsimctl [--pipe NAME | --fixture PATH] attach <position> <board.json>\n"
+              L"       usbsimctl [--pipe NAME | --fixture PATH] detach <position>\n"
+              L"       usbsimctl [--pipe NAME | --fixture PATH] ping\n");
     return kExitUsage;
 }
 
@@ -58,7 +61,8 @@ int wmain(int argc, wchar_t** argv) {
         request.boardPath = usbsim::FullPath(argv[i + 2]);
         std::string reason;
         if (!usbsim::ReadWholeFile(request.boardPath, request.boardJson, reason)) {
-            fwprintf(stderr, L"usbsimctl: %ls: %ls\n", argv[i + 2], usbsim::Widen(reason).c_str());
+            WriteText(stderr, L"usbsimctl: " + std::wstring(argv[i + 2]) + L": " +
+                                  usbsim::Widen(reason) + L"\n");
             return kExitUsage;
         }
     } else if (request.command == "detach" && rest == 1) {
@@ -73,9 +77,9 @@ int wmain(int argc, wchar_t** argv) {
     } else {
         if (fixture.empty()) fixture = Environment(L"ZRV_USBSIM");
         if (fixture.empty()) {
-            fwprintf(stderr,
-                     L"usbsimctl: name the simulator with --pipe, --fixture, "
-                     L"ZRV_USBSIM_PIPE or ZRV_USBSIM\n");
+            WriteText(stderr,
+                      L"usbsimctl: name the simulator with --pipe, --fixture, "
+                      L"ZRV_USBSIM_PIPE or ZRV_USBSIM\n");
             return kExitUsage;
         }
         pipe = usbsim::PipeNameForFixture(usbsim::FullPath(fixture));
@@ -84,18 +88,18 @@ int wmain(int argc, wchar_t** argv) {
     std::string replyText;
     std::wstring reason;
     if (!usbsim::CallPipe(pipe, usbsim::EncodeRequest(request), replyText, reason)) {
-        fwprintf(stderr, L"usbsimctl: %ls\n", reason.c_str());
+        WriteText(stderr, L"usbsimctl: " + reason + L"\n");
         return kExitUnreachable;
     }
     auto reply = usbsim::DecodeReply(replyText);
     if (!reply) {
-        fwprintf(stderr, L"usbsimctl: unreadable reply from %ls\n", pipe.c_str());
+        WriteText(stderr, L"usbsimctl: unreadable reply from " + pipe + L"\n");
         return kExitUnreachable;
     }
     if (reply->code != 0) {
-        fwprintf(stderr, L"usbsimctl: %ls\n", reply->message.c_str());
+        WriteText(stderr, L"usbsimctl: " + reply->message + L"\n");
         return kExitRefused;
     }
-    if (request.command == "ping") wprintf(L"%ls\n", reply->message.c_str());
+    if (request.command == "ping") WriteText(stdout, reply->message + L"\n");
     return 0;
 }

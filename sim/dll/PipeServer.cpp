@@ -10,72 +10,89 @@ constexpr size_t kMaxRequest = 64 * 1024 * 1024;
 
 bool CPipeServer::Start(const std::wstring& name, Handler handler, std::string& reason) {
     Stop();
-    pipe_ = CreateNamedPipeW(
-        name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-        kBufferSize, kBufferSize, 0, nullptr);
-    if (pipe_ == INVALID_HANDLE_VALUE) {
-        reason = "cannot create the pipe (error " + std::to_string(GetLastError()) +
-                 "; is another simulator serving it?)";
+    stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (stop_ == nullptr) {
+        reason = "cannot create an event (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
-    stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    io_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     name_ = name;
     handler_ = std::move(handler);
-    thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
-    if (stop_ == nullptr || io_ == nullptr || thread_ == nullptr) {
-        reason = "cannot start the pipe thread (error " + std::to_string(GetLastError()) + ")";
-        Stop();
-        return false;
+    for (int i = 0; i < kInstances; ++i) {
+        auto instance = std::make_unique<Instance>();
+        instance->server = this;
+        // The first instance claims the name: a second process on it fails here.
+        DWORD first = i == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0;
+        instance->pipe = CreateNamedPipeW(
+            name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | first,
+            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+            kInstances, kBufferSize, kBufferSize, 0, nullptr);
+        if (instance->pipe == INVALID_HANDLE_VALUE) {
+            reason = "cannot create the pipe (error " + std::to_string(GetLastError()) +
+                     (i == 0 ? "; is another simulator serving it?)" : ")");
+            Stop();
+            return false;
+        }
+        instance->io = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        instance->thread = instance->io
+                               ? CreateThread(nullptr, 0, ThreadMain, instance.get(), 0, nullptr)
+                               : nullptr;
+        bool started = instance->thread != nullptr;
+        instances_.push_back(std::move(instance));
+        if (!started) {
+            reason = "cannot start a pipe thread (error " + std::to_string(GetLastError()) + ")";
+            Stop();
+            return false;
+        }
     }
     return true;
 }
 
 void CPipeServer::Stop() {
-    if (thread_ != nullptr) {
-        SetEvent(stop_);
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        thread_ = nullptr;
+    if (stop_ != nullptr) SetEvent(stop_);
+    for (auto& instance : instances_) {
+        if (instance->thread != nullptr) {
+            WaitForSingleObject(instance->thread, INFINITE);
+            CloseHandle(instance->thread);
+        }
+        if (instance->pipe != INVALID_HANDLE_VALUE) CloseHandle(instance->pipe);
+        if (instance->io != nullptr) CloseHandle(instance->io);
     }
-    if (pipe_ != INVALID_HANDLE_VALUE) CloseHandle(pipe_);
+    instances_.clear();
     if (stop_ != nullptr) CloseHandle(stop_);
-    if (io_ != nullptr) CloseHandle(io_);
-    pipe_ = INVALID_HANDLE_VALUE;
-    stop_ = io_ = nullptr;
+    stop_ = nullptr;
     name_.clear();
 }
 
-DWORD WINAPI CPipeServer::ThreadMain(LPVOID self) {
-    static_cast<CPipeServer*>(self)->Serve();
+DWORD WINAPI CPipeServer::ThreadMain(LPVOID instance) {
+    Instance* self = static_cast<Instance*>(instance);
+    self->server->Serve(*self);
     return 0;
 }
 
-bool CPipeServer::Wait(OVERLAPPED& overlapped, DWORD& bytes) {
+DWORD CPipeServer::Finish(Instance& instance, OVERLAPPED& overlapped, DWORD& bytes) {
     HANDLE events[2] = {stop_, overlapped.hEvent};
-    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
-        CancelIo(pipe_);
-        GetOverlappedResult(pipe_, &overlapped, &bytes, TRUE);
-        return false;
-    }
-    return GetOverlappedResult(pipe_, &overlapped, &bytes, FALSE) != FALSE;
+    bool stopping = WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0 + 1;
+    if (stopping) CancelIo(instance.pipe);
+    // The count comes from here in every case: ReadFile does not report it for
+    // an overlapped read that ends with ERROR_MORE_DATA.
+    DWORD error = GetOverlappedResult(instance.pipe, &overlapped, &bytes, TRUE) ? ERROR_SUCCESS
+                                                                                : GetLastError();
+    return stopping ? ERROR_OPERATION_ABORTED : error;
 }
 
-bool CPipeServer::ReadMessage(std::string& message) {
+bool CPipeServer::ReadMessage(Instance& instance, std::string& message) {
     message.clear();
     std::string chunk(kBufferSize, '\0');
     for (;;) {
         OVERLAPPED overlapped = {};
-        overlapped.hEvent = io_;
-        ResetEvent(io_);
+        overlapped.hEvent = instance.io;
+        ResetEvent(instance.io);
         DWORD bytes = 0;
-        BOOL done = ReadFile(pipe_, &chunk[0], kBufferSize, &bytes, &overlapped);
-        DWORD error = done ? ERROR_SUCCESS : GetLastError();
-        if (error == ERROR_IO_PENDING) {
-            error = Wait(overlapped, bytes) ? ERROR_SUCCESS : GetLastError();
-            if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) return false;
+        if (!ReadFile(instance.pipe, &chunk[0], kBufferSize, nullptr, &overlapped)) {
+            DWORD error = GetLastError();
+            if (error != ERROR_IO_PENDING && error != ERROR_MORE_DATA) return false;
         }
+        DWORD error = Finish(instance, overlapped, bytes);
         if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) return false;
         message.append(chunk, 0, bytes);
         if (message.size() > kMaxRequest) return false;
@@ -83,34 +100,37 @@ bool CPipeServer::ReadMessage(std::string& message) {
     }
 }
 
-void CPipeServer::Serve() {
-    for (;;) {
+void CPipeServer::Serve(Instance& instance) {
+    while (WaitForSingleObject(stop_, 0) != WAIT_OBJECT_0) {
         OVERLAPPED overlapped = {};
-        overlapped.hEvent = io_;
-        ResetEvent(io_);
+        overlapped.hEvent = instance.io;
+        ResetEvent(instance.io);
         DWORD bytes = 0;
-        bool connected = ConnectNamedPipe(pipe_, &overlapped) != FALSE;
+        bool connected = ConnectNamedPipe(instance.pipe, &overlapped) != FALSE;
         DWORD error = connected ? ERROR_SUCCESS : GetLastError();
         if (error == ERROR_IO_PENDING) {
-            connected = Wait(overlapped, bytes);
+            connected = Finish(instance, overlapped, bytes) == ERROR_SUCCESS;
         } else {
             connected = error == ERROR_SUCCESS || error == ERROR_PIPE_CONNECTED;
         }
-        if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) return;
         std::string request;
-        if (connected && ReadMessage(request)) {
-            std::string reply = handler_(request);
-            OVERLAPPED write = {};
-            write.hEvent = io_;
-            ResetEvent(io_);
-            if (!WriteFile(pipe_, reply.data(), static_cast<DWORD>(reply.size()), &bytes, &write) &&
-                GetLastError() == ERROR_IO_PENDING) {
-                Wait(write, bytes);
+        if (connected && ReadMessage(instance, request)) {
+            std::string reply;
+            {
+                std::lock_guard<std::mutex> guard(handlerLock_);
+                reply = handler_(request);
             }
-            FlushFileBuffers(pipe_);
+            OVERLAPPED write = {};
+            write.hEvent = instance.io;
+            ResetEvent(instance.io);
+            if (WriteFile(instance.pipe, reply.data(), static_cast<DWORD>(reply.size()), nullptr,
+                          &write) ||
+                GetLastError() == ERROR_IO_PENDING) {
+                Finish(instance, write, bytes);
+            }
+            FlushFileBuffers(instance.pipe);
         }
-        DisconnectNamedPipe(pipe_);
-        if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) return;
+        DisconnectNamedPipe(instance.pipe);
     }
 }
 

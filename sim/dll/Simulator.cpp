@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "../UsbSimApi.h"
+#include "ConsoleText.h"
 #include "FixtureFile.h"
 #include "PipeProtocol.h"
 #include "StateFileIo.h"
@@ -33,14 +34,16 @@ const HardwareApi* CSimulator::Api() {
     std::call_once(envOnce_, [this] {
         envApi_ = SimHardwareApi();
         bool loaded = WithModel([this](CSimModel&) { return loaded_; });
-        wchar_t path[MAX_PATH * 2];
-        DWORD length = GetEnvironmentVariableW(L"ZRV_USBSIM", path, MAX_PATH * 2);
-        if (loaded || length == 0 || length >= MAX_PATH * 2) return;
+        // Any length: a path too long to open must fail loudly, not leave an empty PC.
+        std::wstring path(GetEnvironmentVariableW(L"ZRV_USBSIM", nullptr, 0), L'\0');
+        if (path.empty()) return;
+        path.resize(
+            GetEnvironmentVariableW(L"ZRV_USBSIM", &path[0], static_cast<DWORD>(path.size())));
+        if (loaded || path.empty()) return;
         if (LoadFile(path) != USBSIM_OK) {
             std::wstring text = L"UsbSim: " + LastError() + L"\n";
             OutputDebugStringW(text.c_str());
-            fwprintf(stderr, L"%ls", text.c_str());
-            fflush(stderr);
+            WriteText(stderr, text);
             envApi_ = nullptr;
         }
     });
@@ -183,8 +186,7 @@ void CSimulator::MemoryChanged() {
         } else {
             std::wstring text = L"UsbSim: " + Widen(error) + L"\n";
             OutputDebugStringW(text.c_str());
-            fwprintf(stderr, L"%ls", text.c_str());
-            fflush(stderr);
+            WriteText(stderr, text);
         }
     });
 }

@@ -50,6 +50,9 @@ std::map<uint32_t, std::shared_ptr<DeviceSpec>> ReadChildren(CJsonObject& owner,
             Fail(portPath, "port " + std::to_string(*port) + " is beyond the " +
                                std::to_string(ports) + " ports");
         }
+        if (children.count(*port) != 0) {
+            Fail(portPath, "port " + std::to_string(*port) + " is described twice");
+        }
         children[*port] = ReadPortEntry(it.value(), portPath, reader);
     }
     return children;
@@ -188,7 +191,10 @@ bool CFixtureParser::Run(const std::string& jsonText, Body body) {
     error_.clear();
     nlohmann::json document;
     try {
-        document = nlohmann::json::parse(jsonText);
+        document = ParseDocument(jsonText);
+    } catch (const CFixtureError& e) {
+        error_ = source_ + ": " + e.Path() + ": " + e.what();
+        return false;
     } catch (const nlohmann::json::parse_error& e) {
         // Turn the byte offset into a line and column an editor can jump to.
         size_t offset = e.byte == 0 ? 0 : e.byte - 1;

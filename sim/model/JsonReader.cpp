@@ -2,6 +2,7 @@
 #include "JsonReader.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "Text.h"
 
@@ -9,6 +10,100 @@ namespace usbsim {
 
 void Fail(const std::string& path, const std::string& what) {
     throw CFixtureError(path, what);
+}
+
+namespace {
+
+// Builds the document with nlohmann's own DOM builder and watches the events
+// on the way: the JSON path of every open container, the keys each object
+// has had so far, and the depth.
+class CCheckedBuilder {
+public:
+    using json = nlohmann::json;
+
+    explicit CCheckedBuilder(json& root) : dom_(root) {}
+
+    bool null() { return Value() && dom_.null(); }
+    bool boolean(bool v) { return Value() && dom_.boolean(v); }
+    bool number_integer(json::number_integer_t v) { return Value() && dom_.number_integer(v); }
+    bool number_unsigned(json::number_unsigned_t v) { return Value() && dom_.number_unsigned(v); }
+    bool number_float(json::number_float_t v, const json::string_t& s) {
+        return Value() && dom_.number_float(v, s);
+    }
+    bool string(json::string_t& v) { return Value() && dom_.string(v); }
+    bool binary(json::binary_t& v) { return Value() && dom_.binary(v); }
+
+    bool start_object(size_t size) {
+        Open(false);
+        return dom_.start_object(size);
+    }
+    bool key(json::string_t& key) {
+        Frame& frame = open_.back();
+        if (!frame.keys.insert(key).second) {
+            Fail(frame.path, "the key \"" + key + "\" appears twice");
+        }
+        frame.key = key;
+        return dom_.key(key);
+    }
+    bool end_object() {
+        open_.pop_back();
+        return dom_.end_object();
+    }
+    bool start_array(size_t size) {
+        Open(true);
+        return dom_.start_array(size);
+    }
+    bool end_array() {
+        open_.pop_back();
+        return dom_.end_array();
+    }
+    template <class Exception>
+    bool parse_error(size_t position, const std::string& token, const Exception& error) {
+        return dom_.parse_error(position, token, error);
+    }
+
+private:
+    struct Frame {
+        std::string path;
+        bool array = false;
+        size_t next = 0;  // arrays: index of the next element
+        std::string key;  // objects: the key whose value comes next
+        std::set<std::string> keys;
+    };
+
+    // The path of the value that starts now.
+    std::string NextPath() {
+        if (open_.empty()) return "$";
+        Frame& frame = open_.back();
+        if (frame.array) return frame.path + "[" + std::to_string(frame.next++) + "]";
+        return frame.path + "." + frame.key;
+    }
+    bool Value() {
+        if (!open_.empty() && open_.back().array) ++open_.back().next;
+        return true;
+    }
+    void Open(bool array) {
+        std::string path = NextPath();
+        if (open_.size() >= kMaxJsonDepth) {
+            Fail(path, "nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+        }
+        Frame frame;
+        frame.path = std::move(path);
+        frame.array = array;
+        open_.push_back(std::move(frame));
+    }
+
+    nlohmann::detail::json_sax_dom_parser<json> dom_;
+    std::vector<Frame> open_;
+};
+
+}  // namespace
+
+nlohmann::json ParseDocument(const std::string& text) {
+    nlohmann::json document;
+    CCheckedBuilder builder(document);
+    nlohmann::json::sax_parse(text, &builder);
+    return document;
 }
 
 std::string Describe(const nlohmann::json& value) {

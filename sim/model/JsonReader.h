@@ -59,6 +59,15 @@ private:
     std::set<std::string> read_;
 };
 
+// Deepest nesting of objects and arrays a fixture may use; deeper documents
+// are refused before the readers recurse into them.
+constexpr size_t kMaxJsonDepth = 100;
+
+// Parses a whole document. Syntax errors throw nlohmann::json::parse_error; a
+// key given twice in one object or nesting deeper than kMaxJsonDepth throws
+// CFixtureError with the path where it happens.
+nlohmann::json ParseDocument(const std::string& text);
+
 // A number, or a string holding one, checked against [min, max].
 uint32_t NumberValue(const nlohmann::json& value, const std::string& path, uint32_t min,
                      uint32_t max);

@@ -62,6 +62,10 @@ uint32_t CSimModel::AddNode(SimNode node) {
     node.id = g_nextId++;
     uint32_t id = node.id;
     uint32_t parent = node.parent;
+    byInstance_.emplace(UpperAscii(node.instanceId), id);
+    if (node.kind == NodeKind::kHub || node.kind == NodeKind::kRootHub) {
+        hubsByName_.emplace(UpperAscii(node.symbolicName), id);
+    }
     nodes_[id] = std::move(node);
     if (parent != 0) nodes_[parent].children.push_back(id);
     return id;
@@ -84,6 +88,8 @@ std::wstring CSimModel::NextUsbDriverKey() {
 
 bool CSimModel::Load(const FixtureSpec& fixture, std::string& error) {
     nodes_.clear();
+    byInstance_.clear();
+    hubsByName_.clear();
     controllers_.clear();
     nextAddress_.clear();
     nextDriverKey_ = 0;
@@ -271,20 +277,13 @@ const SimNode* CSimModel::FindController(uint32_t hcd) const {
 }
 
 const SimNode* CSimModel::FindHub(const std::wstring& symbolicName) const {
-    for (const auto& [id, node] : nodes_) {
-        if ((node.kind == NodeKind::kHub || node.kind == NodeKind::kRootHub) &&
-            EqualsNoCase(node.symbolicName, symbolicName)) {
-            return &node;
-        }
-    }
-    return nullptr;
+    auto it = hubsByName_.find(UpperAscii(symbolicName));
+    return it == hubsByName_.end() ? nullptr : Node(it->second);
 }
 
 const SimNode* CSimModel::FindInstance(const std::wstring& instanceId) const {
-    for (const auto& [id, node] : nodes_) {
-        if (EqualsNoCase(node.instanceId, instanceId)) return &node;
-    }
-    return nullptr;
+    auto it = byInstance_.find(UpperAscii(instanceId));
+    return it == byInstance_.end() ? nullptr : Node(it->second);
 }
 
 const SimNode* CSimModel::PortChild(uint32_t hubId, uint32_t port) const {
@@ -511,6 +510,13 @@ void CSimModel::RemoveSubtree(uint32_t id, std::vector<InterfaceEvent>* left) {
     if (left != nullptr) {
         for (auto& event : Interfaces(*node)) left->push_back(event);
     }
+    auto unindex = [id](std::unordered_map<std::wstring, uint32_t>& index,
+                        const std::wstring& key) {
+        auto it = index.find(UpperAscii(key));
+        if (it != index.end() && it->second == id) index.erase(it);
+    };
+    unindex(byInstance_, node->instanceId);
+    unindex(hubsByName_, node->symbolicName);
     if (SimNode* parent = Node(node->parent)) {
         auto& siblings = parent->children;
         siblings.erase(std::remove(siblings.begin(), siblings.end(), id), siblings.end());

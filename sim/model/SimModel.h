@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ChipMemory.h"
@@ -136,6 +137,9 @@ private:
                                    std::string& error) const;
 
     std::map<uint32_t, SimNode> nodes_;
+    // Upper-case instance IDs and hub names to node ids, so loading stays linear.
+    std::unordered_map<std::wstring, uint32_t> byInstance_;
+    std::unordered_map<std::wstring, uint32_t> hubsByName_;
     std::vector<uint32_t> controllers_;  // in position order (ascending HCD number)
     uint32_t rootId_ = 0;
     uint32_t nextDriverKey_ = 0;

@@ -31,6 +31,12 @@ std::string Hub(const std::string& fields) {
                        "}}");
 }
 
+std::string Repeat(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
+
 TEST(FixtureParser, ReadsTheDemoShape) {
     const std::string json = R"({
       "timeScale": 100,
@@ -175,6 +181,17 @@ TEST(FixtureParser, MalformedFixturesNameThePathAndTheFault) {
          "children.2.hub.superSpeedPid: only a USB 3 hub has a SuperSpeed half"},
         {R"({"controllers": [{"ports": 2, "superSpeedPorts": 3}]})",
          "$.controllers[0].superSpeedPorts: value 3 is out of range 0..2"},
+        {R"({"controllers": [], "timeScale": 2, "timeScale": 3})",
+         "f.json: $: the key \"timeScale\" appears twice"},
+        {Hub(R"(, "vid": "3B9B")"),
+         "$.controllers[0].children.2.hub: the key \"vid\" appears twice"},
+        {Controllers(R"("1": {"device": {"vid": "1234", "pid": "0001"}},
+                        "01": {"device": {"vid": "1234", "pid": "0002"}})"),
+         "$.controllers[0].children.1: port 1 is described twice"},
+        {R"({"controllers": [{"ports": 1}, {"ports": 1, "x": [[[[{"a": 1, "a": 2}]]]]}]})",
+         "$.controllers[1].x[0][0][0][0]: the key \"a\" appears twice"},
+        {"{\"controllers\": " + std::string(200000, '[') + std::string(200000, ']') + "}",
+         "$.controllers" + Repeat("[0]", 99) + ": nested deeper than 100 levels"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.json);

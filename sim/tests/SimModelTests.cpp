@@ -2,6 +2,9 @@
 // rules a fixture must keep.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+
 #include "FixtureParser.h"
 #include "Faults.h"
 #include "Position.h"
@@ -121,3 +124,43 @@ TEST(SimModel, ControllersTakePositionsInHcdOrder) {
 }
 
 }  // namespace
+
+// 20 controllers x 100 root ports, each port a 9-port hub full of devices:
+// 20,000 USB devices and hubs.
+std::string LargeLine() {
+    std::string json = R"({"controllers": [)";
+    for (int c = 0; c < 20; ++c) {
+        json += std::string(c ? "," : "") + R"({"ports": 100, "children": {)";
+        for (int port = 1; port <= 100; ++port) {
+            json += std::string(port > 1 ? "," : "") + "\"" + std::to_string(port) +
+                    R"(": {"hub": {"family": "other", "vid": "05E3", "pid": "0608", "ports": 9,
+                    "children": {)";
+            for (int child = 1; child <= 9; ++child) {
+                json += std::string(child > 1 ? "," : "") + "\"" + std::to_string(child) +
+                        R"(": {"device": {"vid": "1234", "pid": "0001"}})";
+            }
+            json += "}}}";
+        }
+        json += "}}";
+    }
+    return json + "]}";
+}
+
+TEST(SimModel, LoadingGrowsLinearlyWithTheLine) {
+    const std::string json = LargeLine();
+    const auto start = std::chrono::steady_clock::now();
+    usbsim::CSimModel model;
+    std::string error;
+    ASSERT_TRUE(model.Load(Parse(json), error)) << error;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    printf("20,000 devices parsed and loaded in %.2f s\n", seconds);
+    EXPECT_LT(seconds, 10.0) << "a quadratic load takes minutes";
+    const usbsim::SimNode* last = model.FindController(19);
+    ASSERT_NE(last, nullptr);
+    const usbsim::SimNode* hub = model.PortChild(last->children.front(), 100);
+    ASSERT_NE(hub, nullptr);
+    EXPECT_EQ(hub->children.size(), 9u);
+    EXPECT_EQ(model.FindInstance(model.Node(hub->children.back())->instanceId),
+              model.Node(hub->children.back()));
+}

@@ -94,4 +94,65 @@ TEST_F(UsbSimCtlTest, PipeNameFollowsTheFixturePathWithoutAnExplicitName) {
     EXPECT_EQ(other.exitCode, 2u) << "another fixture names another simulator";
 }
 
+// A board past 64 KiB (the pipe buffer), as a board with an inline flash image is.
+TEST_F(UsbSimCtlTest, RequestsLargerThanThePipeBufferArrive) {
+    CNotificationWindow hubs(*api_, kHubGuid);
+    std::string json = R"({"hub": {"family": "other", "vid": "05E3", "pid": "0610", "ports": 2,
+        "serial": "BIG1", "description": ")" +
+                       std::string(200 * 1024, 'x') + R"("}})";
+    std::ofstream("big-board.json", std::ios::binary) << json;
+    CtlResult attach = RunCtl(L"attach 1-1-3 big-board.json");
+    ASSERT_EQ(attach.exitCode, 0u) << attach.output;
+    EXPECT_EQ(hubs.Take().size(), 1u);
+    DEVINST node = 0;
+    EXPECT_EQ(
+        api_->CM_Locate_DevNodeW(&node, const_cast<wchar_t*>(L"USB\\VID_05E3&PID_0610\\BIG1"), 0),
+        CR_SUCCESS);
+}
+
+TEST_F(UsbSimCtlTest, MessagesWithNonAsciiTextArriveWhole) {
+    // "größe" and "→" in UTF-8: an unknown field the refusal names.
+    std::ofstream("odd-board.json", std::ios::binary)
+        << "{\"device\": {\"vid\": \"1234\", \"pid\": \"0001\", \"gr\xC3\xB6\xC3\x9F"
+           "e\xE2\x86\x92\": 1}}";
+    CtlResult attach = RunCtl(L"attach 1-1-3 odd-board.json");
+    EXPECT_EQ(attach.exitCode, 3u);
+    EXPECT_NE(attach.output.find("$.device.gr\xC3\xB6\xC3\x9F"
+                                 "e\xE2\x86\x92: unknown field"),
+              std::string::npos)
+        << attach.output;
+}
+
+// Eight usbsimctl processes at once while one connection is held open: all of
+// them get their answer.
+TEST_F(UsbSimCtlTest, EightClientsAtOnceAllGetAnswers) {
+    wchar_t name[256];
+    UsbSimGetPipeName(name, 256);
+    HANDLE held =
+        CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
+
+    constexpr int kClients = 8;
+    PROCESS_INFORMATION processes[kClients] = {};
+    for (int i = 0; i < kClients; ++i) {
+        std::wstring file = L"client-" + std::to_wstring(i) + L".txt";
+        ASSERT_TRUE(testsupport::StartCapturing(
+            L"\"" + testsupport::ProgramFolder() + L"usbsimctl.exe\" ping", file.c_str(),
+            file.c_str(), CREATE_SUSPENDED, processes[i]));
+    }
+    for (auto& process : processes) ResumeThread(process.hThread);
+    Sleep(2000);  // the clients find the held instance busy meanwhile
+    CloseHandle(held);
+
+    int answered = 0;
+    for (int i = 0; i < kClients; ++i) {
+        DWORD exitCode = testsupport::WaitForExit(processes[i], 60000);
+        std::wstring file = L"client-" + std::to_wstring(i) + L".txt";
+        EXPECT_EQ(exitCode, 0u) << "client " << i << ": "
+                                << testsupport::ReadTextFile(file.c_str());
+        if (exitCode == 0) ++answered;
+    }
+    printf("%d of %d parallel usbsimctl processes answered\n", answered, kClients);
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <cwchar>
 #include <string>
 
 namespace testsupport {
@@ -24,33 +25,61 @@ inline std::wstring ProgramFolder() {
     return dir;
 }
 
-inline ProcessOutcome RunCapturingOutput(std::wstring commandLine, const wchar_t* outputFile,
-                                         DWORD timeoutMs) {
+inline std::string ReadTextFile(const wchar_t* file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Starts a program with its standard output and error written to files (the
+// same file when both names are equal); creationFlags as for CreateProcessW.
+inline bool StartCapturing(std::wstring commandLine, const wchar_t* outputFile,
+                           const wchar_t* errorFile, DWORD creationFlags,
+                           PROCESS_INFORMATION& process) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE output = CreateFileW(outputFile, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                                 0, nullptr);
+    HANDLE error = wcscmp(outputFile, errorFile) == 0
+                       ? output
+                       : CreateFileW(errorFile, GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                     CREATE_ALWAYS, 0, nullptr);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = output;
-    startup.hStdError = output;
-    PROCESS_INFORMATION process = {};
-    ProcessOutcome outcome{0xFFFFFFFF, ""};
-    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                       &startup, &process)) {
-        if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-            GetExitCodeProcess(process.hProcess, &outcome.exitCode);
-        } else {
-            TerminateProcess(process.hProcess, 0xFFFFFFFF);
-        }
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
+    startup.hStdError = error;
+    process = {};
+    const bool started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE,
+                                        creationFlags, nullptr, nullptr, &startup, &process) != 0;
     CloseHandle(output);
-    std::ifstream in(outputFile, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    outcome.output = text.str();
+    if (error != output) CloseHandle(error);
+    return started;
+}
+
+// Waits for a started program and closes its handles; its exit code, or
+// 0xFFFFFFFF when it did not finish in time (it is then ended).
+inline DWORD WaitForExit(PROCESS_INFORMATION& process, DWORD timeoutMs) {
+    DWORD exitCode = 0xFFFFFFFF;
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    } else {
+        TerminateProcess(process.hProcess, 0xFFFFFFFF);
+    }
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    process = {};
+    return exitCode;
+}
+
+inline ProcessOutcome RunCapturingOutput(std::wstring commandLine, const wchar_t* outputFile,
+                                         DWORD timeoutMs) {
+    ProcessOutcome outcome{0xFFFFFFFF, ""};
+    PROCESS_INFORMATION process;
+    if (StartCapturing(commandLine, outputFile, outputFile, 0, process)) {
+        outcome.exitCode = WaitForExit(process, timeoutMs);
+    }
+    outcome.output = ReadTextFile(outputFile);
     return outcome;
 }
 
