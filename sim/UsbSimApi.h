@@ -59,7 +59,8 @@ void __cdecl UsbSimShutdown(void);
 
 // Waits until no hub is away in a reboot (left the bus and not yet back) and
 // every notification was delivered. Messages sent to the calling thread's own
-// windows are handled while it waits.
+// windows are handled while it waits. Not from inside a WM_DEVICECHANGE handler:
+// the message being handled is still under way, so the wait runs out.
 int __cdecl UsbSimWaitIdle(unsigned timeoutMs);
 
 // Copies up to `size` bytes of one memory area ("otp", "flash", ...) of the chip
