@@ -63,7 +63,7 @@ int CSimulator::Install(const std::string& json, const std::wstring& baseDir,
     if (!LoadState(model, error)) return Fail(USBSIM_ERROR_FIXTURE, error);
     std::lock_guard<std::recursive_mutex> guard(lock_);
     model_ = std::move(model);
-    queue_.Clear();  // what is still queued describes the old model
+    notifications_.DropQueued();  // what is queued describes the old model
     loaded_ = true;
     json_ = json;
     baseDir_ = baseDir;
@@ -127,7 +127,7 @@ int CSimulator::AttachJson(const std::wstring& position, const std::string& json
         loaded = loaded_;
         std::vector<InterfaceEvent> arrived;
         auto attached = model.Attach(position, board, arrived, error);
-        Notify(std::move(arrived), true);
+        notifications_.Deliver(std::move(arrived), true);
         return attached;
     });
     if (!loaded) return Fail(USBSIM_ERROR_NO_MODEL, "attach: no fixture was loaded");
@@ -146,7 +146,7 @@ int CSimulator::Detach(const std::wstring& position) {
         loaded = loaded_;
         std::vector<InterfaceEvent> left;
         auto detached = model.Detach(position, left, error);
-        Notify(std::move(left), false);
+        notifications_.Deliver(std::move(left), false);
         return detached;
     });
     if (!loaded) return Fail(USBSIM_ERROR_NO_MODEL, "detach: no fixture was loaded");
@@ -235,7 +235,7 @@ void CSimulator::RunLeaveAndReturn(uint32_t nodeId, double awayMs,
     auto departure = WithModel([&](CSimModel& model) {
         std::vector<InterfaceEvent> left;
         auto leaving = model.Leave(nodeId, left);
-        Notify(std::move(left), false);
+        notifications_.Deliver(std::move(left), false);
         return leaving;
     });
     if (departure) {
@@ -245,14 +245,10 @@ void CSimulator::RunLeaveAndReturn(uint32_t nodeId, double awayMs,
             if (change) change(*departure->spec);
             std::vector<InterfaceEvent> arrived;
             model.Return(*departure, arrived);
-            Notify(std::move(arrived), true);
+            notifications_.Deliver(std::move(arrived), true);
         });
     }
     busy_.End();
-}
-
-void CSimulator::Notify(std::vector<InterfaceEvent> events, bool arrival) {
-    queue_.Post(std::move(events), arrival);
 }
 
 bool CSimulator::WaitIdle(uint32_t timeoutMs) {

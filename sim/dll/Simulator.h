@@ -13,7 +13,6 @@
 
 #include "BusyCount.h"
 #include "DeviceNotifications.h"
-#include "NotificationQueue.h"
 #include "PipeServer.h"
 #include "SimHandles.h"
 #include "SimModel.h"
@@ -57,10 +56,6 @@ public:
     // current spec with `change` applied (arrival notifications). Returns at
     // once; safe under the model's lock. Nothing returns when the port went away.
     void LeaveAndReturn(uint32_t nodeId, double awayMs, std::function<void(DeviceSpec&)> change);
-    // Queues WM_DEVICECHANGE for these interfaces to the registered windows;
-    // returns at once. Safe under the model's lock; post there, so that the
-    // notifications keep the order of the changes.
-    void Notify(std::vector<InterfaceEvent> events, bool arrival);
     // Waits until no leave-and-return is under way and every notification was
     // delivered; false on timeout.
     bool WaitIdle(uint32_t timeoutMs);
@@ -100,19 +95,14 @@ private:
     const HardwareApi* envApi_ = nullptr;
     std::atomic<double> timeScale_{1};
     CSimHandles handles_;
-    CDeviceNotifications notifications_;
+    CBusyCount busy_;  // leave-and-return operations and notification batches
+    CDeviceNotifications notifications_{busy_};
 
     std::mutex pipeLock_;
     CPipeServer pipe_;
 
     std::wstring statePath_;  // ZRV_USBSIM_STATE when set, read at each load
     ChipMemories saved_;      // the chips as the state file last had them
-
-    CBusyCount busy_;  // leave-and-return operations and notification batches
-    CNotificationQueue queue_{[this](const std::vector<InterfaceEvent>& events, bool arrival) {
-                                  notifications_.Deliver(events, arrival);
-                              },
-                              busy_};
 
     std::mutex errorLock_;
     std::wstring lastError_;
