@@ -38,12 +38,13 @@ int __cdecl UsbSimReset(void);
 // Plugs a board (a file holding one "hub" or "device" object) into an empty port.
 // position is the tool's string, e.g. L"1-1-2-3": port 3 of the hub on root port 2
 // of the first controller. Registered windows receive DBT_DEVICEARRIVAL for every
-// interface that arrived, parents first, before the call returns.
+// interface that arrived, parents first, from the simulator's notification
+// thread after the call returned (UsbSimWaitIdle waits for them).
 int __cdecl UsbSimAttach(const wchar_t* position, const wchar_t* boardPath);
 int __cdecl UsbSimAttachJson(const wchar_t* position, const char* boardJsonUtf8);
 
 // Unplugs whatever hangs on the port; DBT_DEVICEREMOVECOMPLETE for every
-// interface that left, children first, before the call returns.
+// interface that left, children first, delivered the same way.
 int __cdecl UsbSimDetach(const wchar_t* position);
 
 // Copies the last error text (zero-terminated, truncated to fit); returns its full length.
@@ -56,7 +57,10 @@ int __cdecl UsbSimGetPipeName(wchar_t* buffer, int bufferChars);
 // Stops the pipe server (call before FreeLibrary; the model stays).
 void __cdecl UsbSimShutdown(void);
 
-// Waits until no hub is away in a reboot (left the bus and not yet back).
+// Waits until no hub is away in a reboot (left the bus and not yet back) and
+// every notification was delivered. Messages sent to the calling thread's own
+// windows are handled while it waits. Not from inside a WM_DEVICECHANGE handler:
+// the message being handled is still under way, so the wait runs out.
 int __cdecl UsbSimWaitIdle(unsigned timeoutMs);
 
 // Copies up to `size` bytes of one memory area ("otp", "flash", ...) of the chip

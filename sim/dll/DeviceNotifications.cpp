@@ -20,6 +20,19 @@ bool ParseGuid(const std::wstring& text, GUID& guid) {
     return true;
 }
 
+CDeviceNotifications::CDeviceNotifications(CBusyCount& busy)
+    : queue_([this](const std::vector<InterfaceEvent>& events,
+                    bool arrival) { Send(events, arrival); },
+             busy) {}
+
+void CDeviceNotifications::Deliver(std::vector<InterfaceEvent> events, bool arrival) {
+    queue_.Post(std::move(events), arrival);
+}
+
+void CDeviceNotifications::DropQueued() {
+    queue_.Clear();
+}
+
 HDEVNOTIFY CDeviceNotifications::Register(HANDLE recipient, LPVOID filter, DWORD flags,
                                           bool* passOn) {
     *passOn = false;
@@ -64,7 +77,7 @@ bool CDeviceNotifications::Unregister(HDEVNOTIFY handle) {
     return false;
 }
 
-int CDeviceNotifications::Deliver(const std::vector<InterfaceEvent>& events, bool arrival) {
+void CDeviceNotifications::Send(const std::vector<InterfaceEvent>& events, bool arrival) {
     struct Target {
         HWND window;
         bool allClasses;
@@ -77,7 +90,6 @@ int CDeviceNotifications::Deliver(const std::vector<InterfaceEvent>& events, boo
             targets.push_back(Target{r.window, r.allClasses, r.classGuid});
         }
     }
-    int sent = 0;
     for (const auto& event : events) {
         GUID classGuid;
         if (!ParseGuid(event.classGuid, classGuid)) continue;
@@ -97,10 +109,8 @@ int CDeviceNotifications::Deliver(const std::vector<InterfaceEvent>& events, boo
             SendMessageW(target.window, WM_DEVICECHANGE,
                          arrival ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
                          reinterpret_cast<LPARAM>(broadcast));
-            ++sent;
         }
     }
-    return sent;
 }
 
 }  // namespace usbsim

@@ -43,11 +43,17 @@ USB_DEVICE_DESCRIPTOR DeviceDescriptor(const SimNode& node) {
     const DeviceSpec& spec = *node.spec;
     d.bLength = sizeof(USB_DEVICE_DESCRIPTOR);
     d.bDescriptorType = USB_DEVICE_DESCRIPTOR_TYPE;
-    d.bcdUSB =
-        spec.speed == UsbSpeed::kSuper ? 0x0300 : (spec.speed == UsbSpeed::kHigh ? 0x0200 : 0x0110);
+    // The high-speed half of a USB 3 hub says 2.10, as such hubs do.
+    d.bcdUSB = spec.speed == UsbSpeed::kSuper  ? 0x0300
+               : spec.speed != UsbSpeed::kHigh ? 0x0110
+               : spec.usb3                     ? 0x0210
+                                               : 0x0200;
     bool hub = node.kind == NodeKind::kHub;
     d.bDeviceClass = hub ? kHubClass : 0;
-    d.bDeviceProtocol = hub && spec.speed == UsbSpeed::kHigh ? 1 : 0;
+    d.bDeviceProtocol = !hub                             ? 0
+                        : spec.speed == UsbSpeed::kHigh  ? 1
+                        : spec.speed == UsbSpeed::kSuper ? 3
+                                                         : 0;
     d.bMaxPacketSize0 = spec.speed == UsbSpeed::kLow ? 8 : 64;
     d.idVendor = spec.vid;
     d.idProduct = spec.pid;
@@ -71,6 +77,34 @@ USB_PIPE_INFO InterruptPipe(const SimNode& node) {
     return pipe;
 }
 
+// What a port shows while a "portStatus" fault holds it, as Windows' hub driver
+// reports it: the connection status, whether the device descriptor was read,
+// and whether the driver key (the devnode exists) and the downstream hub name
+// (the hub's driver runs) can be had yet.
+struct PortState {
+    const char* name;
+    USB_CONNECTION_STATUS status;
+    bool descriptor;
+    bool driverKey;
+};
+
+const PortState kPortStates[] = {
+    {"enumerating", DeviceConnected, true, false},
+    {"starting", DeviceConnected, true, true},
+    {"failedEnumeration", DeviceFailedEnumeration, false, false},
+    {"notEnoughPower", DeviceNotEnoughPower, true, false},
+    {"overCurrent", DeviceCausedOvercurrent, false, false},
+    {"generalFailure", DeviceGeneralFailure, false, false},
+};
+
+// Null for a port without a fault state: the device is connected and running.
+const PortState* StateOf(const SimNode& child) {
+    for (const auto& state : kPortStates) {
+        if (child.portStatus == state.name) return &state;
+    }
+    return nullptr;
+}
+
 DWORD AnswerConnectionInfo(CSimModel& model, const SimNode& hub, bool extended, const void* in,
                            DWORD inSize, void* out, DWORD outSize, DWORD& returned) {
     ULONG port = 0;
@@ -79,20 +113,25 @@ DWORD AnswerConnectionInfo(CSimModel& model, const SimNode& hub, bool extended, 
         return ERROR_INSUFFICIENT_BUFFER;
     }
     if (port == 0 || port > hub.ports) return ERROR_INVALID_PARAMETER;
+    const PortState* state = nullptr;
     const SimNode* child = model.PortChild(hub.id, port);
     if (child != nullptr) {
         if (auto fault = model.FireFault(child->id, "connectionInfo")) {
             return fault->systemError.value_or(ERROR_GEN_FAILURE);
         }
+        // The state holds until the next connection query, so the name
+        // queries that follow it answer alike.
+        auto held = model.FireFault(child->id, "portStatus");
+        model.Node(child->id)->portStatus = held ? held->status : "";
+        state = StateOf(*child);
     }
     // Both layouts share every field but the speed byte.
     USB_NODE_CONNECTION_INFORMATION_EX info = {};
     info.ConnectionIndex = port;
     info.ConnectionStatus = NoDeviceConnected;
     DWORD pipes = 0;
-    if (child != nullptr) {
+    if (child != nullptr && (state == nullptr || state->descriptor)) {
         info.DeviceDescriptor = DeviceDescriptor(*child);
-        info.CurrentConfigurationValue = 1;
         // The extended query tops out at high speed: Windows reports a SuperSpeed
         // device as UsbHighSpeed there. The old one only has a low-speed flag.
         UsbSpeed speed = child->spec->speed;
@@ -103,10 +142,13 @@ DWORD AnswerConnectionInfo(CSimModel& model, const SimNode& hub, bool extended, 
         }
         info.DeviceIsHub = child->kind == NodeKind::kHub;
         info.DeviceAddress = child->address;
+    }
+    if (child != nullptr && state == nullptr) {
+        info.CurrentConfigurationValue = 1;
         info.NumberOfOpenPipes = 1;
-        info.ConnectionStatus = DeviceConnected;
         pipes = 1;
     }
+    if (child != nullptr) info.ConnectionStatus = state ? state->status : DeviceConnected;
     auto* bytes = static_cast<BYTE*>(out);
     memcpy(bytes, &info, sizeof(info));
     returned = sizeof(info);
@@ -149,11 +191,14 @@ DWORD AnswerPortName(CSimModel& model, const SimNode& hub, bool driverKey, const
     }
     if (port == 0 || port > hub.ports) return ERROR_INVALID_PARAMETER;
     const SimNode* child = model.PortChild(hub.id, port);
+    // A port held in a fault state has no hub name, and a driver key only once
+    // its devnode exists: the name comes back empty.
+    const PortState* state = child != nullptr ? StateOf(*child) : nullptr;
     std::wstring name;
     if (driverKey) {
         if (child == nullptr) return ERROR_DEVICE_NOT_CONNECTED;
-        name = child->driverKey;
-    } else if (child != nullptr && child->kind == NodeKind::kHub) {
+        if (state == nullptr || state->driverKey) name = child->driverKey;
+    } else if (child != nullptr && child->kind == NodeKind::kHub && state == nullptr) {
         name = child->symbolicName;  // a port without a hub gets an empty name
     }
     memcpy(out, &port, sizeof(port));

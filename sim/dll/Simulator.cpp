@@ -63,6 +63,7 @@ int CSimulator::Install(const std::string& json, const std::wstring& baseDir,
     if (!LoadState(model, error)) return Fail(USBSIM_ERROR_FIXTURE, error);
     std::lock_guard<std::recursive_mutex> guard(lock_);
     model_ = std::move(model);
+    notifications_.DropQueued();  // what is queued describes the old model
     loaded_ = true;
     json_ = json;
     baseDir_ = baseDir;
@@ -121,11 +122,13 @@ int CSimulator::AttachJson(const std::wstring& position, const std::string& json
     if (!ParseBoardText(json, baseDir, source, board, error)) {
         return Fail(USBSIM_ERROR_FIXTURE, error);
     }
-    std::vector<InterfaceEvent> arrived;
     bool loaded = true;
     auto result = WithModel([&](CSimModel& model) {
         loaded = loaded_;
-        return model.Attach(position, board, arrived, error);
+        std::vector<InterfaceEvent> arrived;
+        auto attached = model.Attach(position, board, arrived, error);
+        notifications_.Deliver(std::move(arrived), true);
+        return attached;
     });
     if (!loaded) return Fail(USBSIM_ERROR_NO_MODEL, "attach: no fixture was loaded");
     if (result == CSimModel::Result::kBadBoard)
@@ -133,23 +136,23 @@ int CSimulator::AttachJson(const std::wstring& position, const std::string& json
     if (result == CSimModel::Result::kBadPosition) {
         return Fail(USBSIM_ERROR_POSITION, "attach " + Narrow(position) + ": " + error);
     }
-    notifications_.Deliver(arrived, true);  // outside the lock: receivers call back in
     return USBSIM_OK;
 }
 
 int CSimulator::Detach(const std::wstring& position) {
-    std::vector<InterfaceEvent> left;
     std::string error;
     bool loaded = true;
     auto result = WithModel([&](CSimModel& model) {
         loaded = loaded_;
-        return model.Detach(position, left, error);
+        std::vector<InterfaceEvent> left;
+        auto detached = model.Detach(position, left, error);
+        notifications_.Deliver(std::move(left), false);
+        return detached;
     });
     if (!loaded) return Fail(USBSIM_ERROR_NO_MODEL, "detach: no fixture was loaded");
     if (result != CSimModel::Result::kOk) {
         return Fail(USBSIM_ERROR_POSITION, "detach " + Narrow(position) + ": " + error);
     }
-    notifications_.Deliver(left, false);
     return USBSIM_OK;
 }
 
@@ -211,10 +214,7 @@ DWORD WINAPI LeaveAndReturnThread(LPVOID parameter) {
 
 void CSimulator::LeaveAndReturn(uint32_t nodeId, double awayMs,
                                 std::function<void(DeviceSpec&)> change) {
-    {
-        std::lock_guard<std::mutex> guard(pendingLock_);
-        ++pending_;
-    }
+    busy_.Begin();
     auto* job = new LeaveAndReturnJob{this, nodeId, awayMs, std::move(change), nullptr};
     // The thread keeps this module loaded until it ends.
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
@@ -232,39 +232,35 @@ void CSimulator::LeaveAndReturn(uint32_t nodeId, double awayMs,
 
 void CSimulator::RunLeaveAndReturn(uint32_t nodeId, double awayMs,
                                    const std::function<void(DeviceSpec&)>& change) {
-    std::vector<InterfaceEvent> left;
-    auto departure = WithModel([&](CSimModel& model) { return model.Leave(nodeId, left); });
-    notifications_.Deliver(left, false);  // outside the lock: receivers call back in
+    auto departure = WithModel([&](CSimModel& model) {
+        std::vector<InterfaceEvent> left;
+        auto leaving = model.Leave(nodeId, left);
+        notifications_.Deliver(std::move(left), false);
+        return leaving;
+    });
     if (departure) {
         double scaled = awayMs / TimeScale();
         ::Sleep(scaled >= 60000.0 ? 60000 : static_cast<DWORD>(scaled));
-        std::vector<InterfaceEvent> arrived;
         WithModel([&](CSimModel& model) {
             if (change) change(*departure->spec);
+            std::vector<InterfaceEvent> arrived;
             model.Return(*departure, arrived);
+            notifications_.Deliver(std::move(arrived), true);
         });
-        notifications_.Deliver(arrived, true);
     }
-    std::lock_guard<std::mutex> guard(pendingLock_);
-    --pending_;
-    pendingDone_.notify_all();
+    busy_.End();
 }
 
 void CSimulator::BeginBackgroundChange() {
-    std::lock_guard<std::mutex> guard(pendingLock_);
-    ++pending_;
+    busy_.Begin();
 }
 
 void CSimulator::EndBackgroundChange() {
-    std::lock_guard<std::mutex> guard(pendingLock_);
-    --pending_;
-    pendingDone_.notify_all();
+    busy_.End();
 }
 
 bool CSimulator::WaitIdle(uint32_t timeoutMs) {
-    std::unique_lock<std::mutex> guard(pendingLock_);
-    return pendingDone_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                                 [this] { return pending_ == 0; });
+    return busy_.WaitIdle(timeoutMs);
 }
 
 bool CSimulator::ReadChipMemory(const std::wstring& instanceId, const std::string& area,

@@ -1,16 +1,17 @@
 // The one simulator of the process: the model and its lock, the handles,
 // notification registrations and the pipe server, and the operations behind
 // the exports (load, reset, attach, detach). Hot plug changes the model under
-// the lock and delivers notifications after releasing it.
+// the lock and posts its notifications there; the notification thread delivers
+// them later, without the lock.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "BusyCount.h"
 #include "DeviceNotifications.h"
 #include "PipeServer.h"
 #include "SimHandles.h"
@@ -58,7 +59,8 @@ public:
     // Other simulator threads that change the bus later count for WaitIdle too.
     void BeginBackgroundChange();
     void EndBackgroundChange();
-    // Waits until no leave-and-return is under way; false on timeout.
+    // Waits until no leave-and-return or other background change is under way
+    // and every notification was delivered; false on timeout.
     bool WaitIdle(uint32_t timeoutMs);
     // A copy of one memory area of a chip, by instance ID; false when there is none.
     bool ReadChipMemory(const std::wstring& instanceId, const std::string& area,
@@ -96,17 +98,14 @@ private:
     const HardwareApi* envApi_ = nullptr;
     std::atomic<double> timeScale_{1};
     CSimHandles handles_;
-    CDeviceNotifications notifications_;
+    CBusyCount busy_;  // leave-and-return operations and notification batches
+    CDeviceNotifications notifications_{busy_};
 
     std::mutex pipeLock_;
     CPipeServer pipe_;
 
     std::wstring statePath_;  // ZRV_USBSIM_STATE when set, read at each load
     ChipMemories saved_;      // the chips as the state file last had them
-
-    std::mutex pendingLock_;
-    std::condition_variable pendingDone_;
-    int pending_ = 0;  // leave-and-return operations under way
 
     std::mutex errorLock_;
     std::wstring lastError_;

@@ -2,6 +2,9 @@
 // values for now; the chip models that use them read them from the spec.
 #include <set>
 
+#include <algorithm>
+
+#include "Faults.h"
 #include "JsonReader.h"
 #include "FixtureReaders.h"
 #include "Text.h"
@@ -22,7 +25,7 @@ const std::set<std::string>& FaultOps() {
                                               "writeStatus",    "chipErase",      "rebootToDfu",
                                               "signatureErase", "spiPassthrough", "winusbOpen",
                                               "winusbTransfer", "connectionInfo", "readBackCorrupt",
-                                              "detach",         "vendorOpen"};
+                                              "detach",         "vendorOpen",     "portStatus"};
     return ops;
 }
 
@@ -226,6 +229,17 @@ std::vector<FaultSpec> ReadFaults(const nlohmann::json& value, const std::string
             }
         } else if (object.Has("during")) {
             Fail(object.PathOf("during"), "only a detach fault happens during an operation");
+        }
+        if (fault.op == "portStatus") {
+            fault.status = object.RequiredString("status");
+            const auto& known = PortStatuses();
+            if (std::find(known.begin(), known.end(), fault.status) == known.end()) {
+                std::string list;
+                for (const auto& status : known) list += (list.empty() ? "" : ", ") + status;
+                Fail(object.PathOf("status"), "expected one of " + list);
+            }
+        } else if (object.Has("status")) {
+            Fail(object.PathOf("status"), "only a portStatus fault has a status");
         }
         object.RejectUnknown();
         faults.push_back(fault);

@@ -3,6 +3,13 @@
 
 namespace usbsim {
 
+const std::vector<std::string>& PortStatuses() {
+    static const std::vector<std::string> statuses = {"enumerating",       "starting",
+                                                      "failedEnumeration", "notEnoughPower",
+                                                      "overCurrent",       "generalFailure"};
+    return statuses;
+}
+
 std::vector<FaultState> MakeFaultStates(const std::vector<FaultSpec>& specs) {
     std::vector<FaultState> states;
     for (const auto& spec : specs) states.push_back(FaultState{spec, 0, 0});

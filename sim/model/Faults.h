@@ -16,6 +16,9 @@ struct FaultState {
     uint32_t fired = 0;
 };
 
+// The states a "portStatus" fault can give a port, as the parent hub reports it.
+const std::vector<std::string>& PortStatuses();
+
 std::vector<FaultState> MakeFaultStates(const std::vector<FaultSpec>& specs);
 
 // Counts this call against every fault of `op` (and of `address`, for faults

@@ -1,6 +1,7 @@
 // Fixture and board parsing: the top level, controllers, hubs and devices.
 #include "FixtureParser.h"
 
+#include <algorithm>
 #include <set>
 
 #include "JsonReader.h"
@@ -101,6 +102,12 @@ std::shared_ptr<DeviceSpec> ReadHub(const nlohmann::json& value, const std::stri
     object.Required("ports");
     spec->ports = object.Number("ports", 0, 1, kMaxPorts);
     spec->speed = ReadSpeed(object, UsbSpeed::kHigh);
+    spec->usb3 = object.Bool("usb3", false);
+    if (object.Has("superSpeedPid")) {
+        if (!spec->usb3)
+            Fail(object.PathOf("superSpeedPid"), "only a USB 3 hub has a SuperSpeed half");
+        spec->superSpeedPid = object.HexId("superSpeedPid");
+    }
     if (const nlohmann::json* chip = object.Optional("chip")) {
         if (spec->family == HubFamily::kOther) {
             Fail(object.PathOf("chip"), "a hub of family \"other\" has no chip to describe");
@@ -155,6 +162,8 @@ ControllerSpec ReadController(const nlohmann::json& value, const std::string& pa
     spec.hcd = object.Number("hcd", 0, 0, kMaxHcd);
     object.Required("ports");
     spec.ports = object.Number("ports", 0, 1, kMaxPorts);
+    spec.superSpeedPorts =
+        object.Number("superSpeedPorts", 0, 0, std::min(spec.ports, kMaxPorts - spec.ports));
     spec.children = ReadChildren(object, spec.ports, reader);
     object.RejectUnknown();
     return spec;

@@ -23,6 +23,7 @@ struct FaultSpec {
     std::optional<uint32_t> systemError;
     std::optional<uint32_t> shortBytes;  // otpRead: bytes actually returned
     std::string during;                  // detach: the operation it interrupts
+    std::string status = {};             // portStatus: what the port shows (PortStatuses())
 };
 
 struct FlashSpec {
@@ -74,6 +75,8 @@ struct DeviceSpec {
     std::vector<FaultSpec> faults;
     std::map<uint32_t, std::shared_ptr<DeviceSpec>> children;  // by 1-based port
     std::string jsonPath;  // where it was described, for later complaints
+    bool usb3 = false;     // hubs: a SuperSpeed half appears beside this high-speed one
+    std::optional<uint16_t> superSpeedPid = {};  // the SuperSpeed half's; unset: pid
 };
 
 struct ControllerSpec {
@@ -83,6 +86,8 @@ struct ControllerSpec {
     uint32_t ports = 0;
     std::map<uint32_t, std::shared_ptr<DeviceSpec>> children;
     std::string jsonPath;
+    // SuperSpeed root ports after `ports`: port ports+k is the companion of port k.
+    uint32_t superSpeedPorts = 0;
 };
 
 struct LatencySpec {

@@ -155,7 +155,8 @@ uint32_t CSimModel::AddController(uint32_t parent, const ControllerSpec& spec, u
     rootHub.manufacturer = L"(Standard USB Host Controller)";
     rootHub.driverKey = NextUsbDriverKey();
     rootHub.symbolicName = InterfacePath(rootHub.instanceId, kHubInterfaceGuid).substr(4);
-    rootHub.ports = spec.ports;
+    rootHub.ports = spec.ports + spec.superSpeedPorts;
+    rootHub.superSpeedPorts = spec.superSpeedPorts;
     rootHub.address = 1;
     uint32_t rootHubId = AddNode(std::move(rootHub));
     nextAddress_[index] = 2;
@@ -199,12 +200,47 @@ bool CSimModel::AddDevice(uint32_t hubId, uint32_t port,
         }
     }
     uint32_t id = AddNode(std::move(node));
+    if (spec->isHub && spec->usb3 && !AddSuperSpeedHalf(id, error)) return false;
     for (const auto& [childPort, child] : spec->children) {
         if (!AddDevice(id, childPort, child, error)) return false;
     }
     if (spec->chip.second && spec->chip.second->ep5Enabled) {
         AddEp5Function(id, *spec->chip.second->ep5Port);
     }
+    return true;
+}
+
+bool CSimModel::AddSuperSpeedHalf(uint32_t highSpeedId, std::string& error) {
+    const SimNode* half = Node(highSpeedId);
+    const SimNode* parent = Node(half->parent);
+    uint32_t parentId = 0, port = 0;
+    if (parent->kind == NodeKind::kRootHub) {
+        if (half->port <= parent->superSpeedPorts) {
+            parentId = parent->id;
+            port = parent->ports - parent->superSpeedPorts + half->port;
+        }
+    } else if (parent->twin != 0) {
+        parentId = parent->twin;  // the same port of the parent's SuperSpeed half
+        port = half->port;
+    }
+    if (parentId == 0) return true;
+    auto spec = std::make_shared<DeviceSpec>();
+    spec->isHub = true;
+    spec->vid = half->spec->vid;
+    spec->pid = half->spec->superSpeedPid.value_or(half->spec->pid);
+    spec->bcdDevice = half->spec->bcdDevice;
+    // Windows gives the second device with a serial it already saw on the same
+    // vid and pid an instance ID made from its place.
+    if (spec->pid != half->spec->pid) spec->serial = half->spec->serial;
+    spec->description = L"Generic SuperSpeed USB Hub";
+    spec->ports = half->spec->ports;
+    spec->speed = UsbSpeed::kSuper;
+    spec->jsonPath = half->spec->jsonPath + ".usb3";
+    if (!AddDevice(parentId, port, spec, error)) return false;
+    SimNode* superSpeed = Node(PortChild(parentId, port)->id);
+    superSpeed->superSpeedHalf = true;
+    superSpeed->twin = highSpeedId;
+    Node(highSpeedId)->twin = superSpeed->id;
     return true;
 }
 
@@ -296,7 +332,7 @@ const SimNode* CSimModel::ResolveParent(const Position& position, uint32_t& port
     const SimNode* hub = Node(controller->children.front());
     for (size_t i = 0; i + 1 < position.ports.size(); ++i) {
         const SimNode* child = PortChild(hub->id, position.ports[i]);
-        if (child == nullptr || child->kind != NodeKind::kHub) {
+        if (child == nullptr || child->kind != NodeKind::kHub || child->superSpeedHalf) {
             error = "no hub at port " + std::to_string(position.ports[i]) + " of " +
                     Narrow(hub->description);
             return nullptr;
@@ -305,6 +341,13 @@ const SimNode* CSimModel::ResolveParent(const Position& position, uint32_t& port
     }
     port = position.ports.back();
     uint32_t ports = hub->kind == NodeKind::kRootHub ? hub->ports : hub->spec->ports;
+    const uint32_t usb2Ports = ports - hub->superSpeedPorts;
+    if (port > usb2Ports && port <= ports) {
+        // Boards plug into the high-speed port; their SuperSpeed half follows.
+        error = "port " + std::to_string(port) + " is the SuperSpeed companion of port " +
+                std::to_string(port - usb2Ports) + " of " + Narrow(hub->description);
+        return nullptr;
+    }
     if (port > ports) {
         error = "port " + std::to_string(port) + " is beyond the " + std::to_string(ports) +
                 " ports of " + Narrow(hub->description);
@@ -352,6 +395,9 @@ void CSimModel::CollectArrivals(uint32_t id, std::vector<InterfaceEvent>& arrive
         const SimNode* node = Node(stack.back());
         stack.pop_back();
         for (auto& event : Interfaces(*node)) arrived.push_back(event);
+        if (const SimNode* twin = node->superSpeedHalf ? nullptr : Node(node->twin)) {
+            for (auto& event : Interfaces(*twin)) arrived.push_back(event);
+        }
         for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) {
             stack.push_back(*it);
         }
@@ -373,6 +419,10 @@ std::shared_ptr<DeviceSpec> CSimModel::CurrentSpec(uint32_t nodeId) const {
 
 std::optional<Departure> CSimModel::Leave(uint32_t nodeId, std::vector<InterfaceEvent>& left) {
     const SimNode* node = Node(nodeId);
+    if (node != nullptr && node->superSpeedHalf) {
+        nodeId = node->twin;  // one chip: both halves leave
+        node = Node(nodeId);
+    }
     if (node == nullptr || (node->kind != NodeKind::kHub && node->kind != NodeKind::kDevice)) {
         return std::nullopt;
     }
@@ -454,10 +504,19 @@ CSimModel::Result CSimModel::Detach(const std::wstring& position, std::vector<In
 
 void CSimModel::RemoveSubtree(uint32_t id, std::vector<InterfaceEvent>* left) {
     SimNode* node = Node(id);
+    if (node == nullptr) return;
     // Children leave before their parent.
     std::vector<uint32_t> children = node->children;
     for (uint32_t child : children) RemoveSubtree(child, left);
     node = Node(id);
+    // A USB 3 hub leaves with its other half (whose children left as the
+    // twins of this half's children).
+    if (SimNode* twin = Node(node->twin)) {
+        twin->twin = 0;
+        node->twin = 0;
+        RemoveSubtree(twin->id, left);
+        node = Node(id);
+    }
     if (left != nullptr) {
         for (auto& event : Interfaces(*node)) left->push_back(event);
     }

@@ -42,6 +42,10 @@ struct SimNode {
     uint16_t address = 0;                    // USB address
     std::shared_ptr<const DeviceSpec> spec;  // hubs, devices, and the fifth-endpoint function
     std::vector<FaultState> faults;
+    std::string portStatus;  // a portStatus fault's state at the last connection query; "" none
+    uint32_t superSpeedPorts = 0;  // root hubs: the last ports, SuperSpeed companions of 1..n
+    uint32_t twin = 0;             // USB 3 hubs: the other half (high-speed <-> SuperSpeed)
+    bool superSpeedHalf = false;   // the SuperSpeed half of a USB 3 hub
 };
 
 // One device interface that arrived or left: what WM_DEVICECHANGE reports.
@@ -123,6 +127,9 @@ private:
     bool AddDevice(uint32_t hubId, uint32_t port, const std::shared_ptr<const DeviceSpec>& spec,
                    std::string& error);
     void AddEp5Function(uint32_t hubId, uint32_t port);
+    // A USB 3 hub's SuperSpeed half on the companion port of its high-speed
+    // half's port; nothing behind a port without SuperSpeed (a USB 2 hub).
+    bool AddSuperSpeedHalf(uint32_t highSpeedId, std::string& error);
     void RemoveSubtree(uint32_t id, std::vector<InterfaceEvent>* left);
     // Interfaces of a subtree, parents first.
     void CollectArrivals(uint32_t id, std::vector<InterfaceEvent>& arrived) const;

@@ -1,6 +1,7 @@
 // Attach and detach: the model changes and registered windows receive one
 // WM_DEVICECHANGE per interface, parents first on arrival, children first on
-// removal, delivered while the receiver can call back into the model.
+// removal, delivered later from the simulator's own thread while the receiver
+// can call back into the model.
 #include <vector>
 
 #include "NotificationWindow.h"
@@ -14,6 +15,7 @@ using simtest::kHubGuid;
 using simtest::LastSimError;
 using simtest::LoadFixture;
 using simtest::Narrow;
+using simtest::WaitDelivered;
 
 namespace {
 
@@ -44,6 +46,7 @@ TEST_F(HotPlugTest, BoardWithThreeHubsArrivesAndLeavesAsThreeHubInterfaces) {
     ASSERT_EQ(UsbSimAttach(L"1-1-3", FixturePath(L"tests/board-three-hubs.json").c_str()),
               USBSIM_OK)
         << Narrow(LastSimError());
+    WaitDelivered();
 
     const std::wstring board1 = HubPath(L"VID_3B9A&PID_6104", L"BOARD1");
     const std::wstring board2 = HubPath(L"VID_3B9A&PID_7104", L"BOARD2");
@@ -66,6 +69,7 @@ TEST_F(HotPlugTest, BoardWithThreeHubsArrivesAndLeavesAsThreeHubInterfaces) {
     EXPECT_TRUE(Present(*api_, L"USB\\VID_046D&PID_C077\\BOARDMOUSE"));
 
     ASSERT_EQ(UsbSimDetach(L"1-1-3"), USBSIM_OK) << Narrow(LastSimError());
+    WaitDelivered();
     check(hubs.Take(), {board2, board3, board1}, DBT_DEVICEREMOVECOMPLETE, false);
     all = everything.Take();
     ASSERT_EQ(all.size(), 7u);
@@ -106,11 +110,13 @@ TEST_F(HotPlugTest, RefusedChangesLeaveModelAndWindowsAlone) {
     EXPECT_FALSE(Present(*api_, L"USB\\VID_05E3&PID_0608\\NEWHUB")) << "a refused board is undone";
     EXPECT_EQ(UsbSimDetach(L"1-1-3"), USBSIM_ERROR_POSITION);
     EXPECT_NE(Narrow(LastSimError()).find("nothing is attached at 1-1-3"), std::string::npos);
+    WaitDelivered();
     EXPECT_TRUE(everything.Take().empty());
 
     // The port that was refused is still usable.
     EXPECT_EQ(UsbSimAttachJson(L"1-1-3", hub), USBSIM_ERROR_FIXTURE);
     EXPECT_EQ(UsbSimAttachJson(L"1-1-2-4", device), USBSIM_OK);
+    WaitDelivered();
     EXPECT_EQ(everything.Take().size(), 1u);
 }
 
@@ -132,6 +138,7 @@ TEST_F(HotPlugTest, RegistrationRulesAndUnregister) {
     ASSERT_TRUE(window.Unregister());
     ASSERT_EQ(UsbSimAttach(L"1-1-3", FixturePath(L"tests/board-three-hubs.json").c_str()),
               USBSIM_OK);
+    WaitDelivered();
     EXPECT_TRUE(window.Take().empty()) << "no messages after unregistering";
 }
 
@@ -154,19 +161,46 @@ TEST_F(HotPlugTest, HandleOfAnUnpluggedHubFails) {
     EXPECT_TRUE(Present(*api_, L"USB\\VID_3B9A&PID_6104\\H1"));
 }
 
-TEST(HotPlugEp5, FifthEndpointFunctionLeavesBeforeItsHub) {
-    const HardwareApi& api = LoadFixture(L"tests/sim-ep5.json");
-    CNotificationWindow hubs(api, kHubGuid);
-    CNotificationWindow ep5(api, kEp5Guid);
-    ASSERT_EQ(UsbSimDetach(L"1-1-1"), USBSIM_OK);
-    auto ep5Removals = ep5.Take();
-    auto hubRemovals = hubs.Take();
-    ASSERT_EQ(ep5Removals.size(), 1u);
-    ASSERT_EQ(hubRemovals.size(), 1u);
-    EXPECT_EQ(ep5Removals[0].path.substr(0, 28), L"\\\\?\\USB#VID_3B9A&PID_7100#5&");
-    EXPECT_EQ(ep5Removals[0].path.substr(ep5Removals[0].path.size() - 38),
-              L"{6c2e9a14-7b3d-4f58-a1c6-2d8e5f0b9c37}");
-    EXPECT_EQ(hubRemovals[0].path, HubPath(L"VID_3B9A&PID_7104", L"B1"));
+TEST(HotPlugEp5, BoardLeavesOneHubOrFifthPortInterfaceAtATimeChildrenFirst) {
+    const HardwareApi& api = LoadFixture(L"tests/sim-basic.json");
+    ASSERT_EQ(UsbSimAttachJson(L"1-1-3", R"({"hub": {"family": "other", "vid": "05E3",
+        "pid": "0608", "serial": "BASE", "ports": 2, "children": {
+          "1": {"hub": {"family": "second", "vid": "3B9A", "pid": "7104", "serial": "S1",
+                "ports": 4, "chip": {"ep5Enabled": true}, "children": {
+                  "2": {"hub": {"family": "first", "vid": "3B9A", "pid": "6104",
+                        "serial": "F1", "ports": 4}}}}},
+          "2": {"hub": {"family": "second", "vid": "3B9A", "pid": "7104", "serial": "S2",
+                "ports": 4, "chip": {"ep5Enabled": true}}}}}})"),
+              USBSIM_OK)
+        << Narrow(LastSimError());
+    WaitDelivered();
+    CNotificationWindow everything(api, kHubGuid, true);
+    ASSERT_EQ(UsbSimDetach(L"1-1-3"), USBSIM_OK);
+    WaitDelivered();
+
+    std::vector<Broadcast> got;
+    for (const auto& b : everything.Take()) {
+        EXPECT_EQ(b.event, static_cast<WPARAM>(DBT_DEVICEREMOVECOMPLETE));
+        if (!IsEqualGUID(b.classGuid, kUsbDeviceGuid)) got.push_back(b);
+    }
+    struct Expected {
+        const GUID* classGuid;
+        std::wstring path;  // the fifth-port functions: a prefix
+    } expected[] = {
+        {&kHubGuid, HubPath(L"VID_3B9A&PID_6104", L"F1")},
+        {&kEp5Guid, L"\\\\?\\USB#VID_3B9A&PID_7100#5&"},
+        {&kHubGuid, HubPath(L"VID_3B9A&PID_7104", L"S1")},
+        {&kEp5Guid, L"\\\\?\\USB#VID_3B9A&PID_7100#5&"},
+        {&kHubGuid, HubPath(L"VID_3B9A&PID_7104", L"S2")},
+        {&kHubGuid, HubPath(L"VID_05E3&PID_0608", L"BASE")},
+    };
+    ASSERT_EQ(got.size(), 6u);
+    for (size_t i = 0; i < got.size(); ++i) {
+        SCOPED_TRACE(Narrow(got[i].path));
+        EXPECT_TRUE(IsEqualGUID(got[i].classGuid, *expected[i].classGuid));
+        EXPECT_EQ(got[i].path.substr(0, expected[i].path.size()), expected[i].path);
+    }
+    EXPECT_NE(got[1].path, got[3].path) << "each function has an instance of its own";
 }
 
 }  // namespace

@@ -379,4 +379,103 @@ TEST_F(IoctlTest, CascadedHubsOpenByTheirNames) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
+TEST_F(IoctlTest, PortStatesOfACascadedBusPoweredLine) {
+    ASSERT_EQ(UsbSimLoadJson(R"({"controllers": [{"ports": 7, "children": {
+      "1": {"device": {"vid": "1111", "pid": "0001", "serial": "A",
+            "faults": [{"op": "portStatus", "status": "enumerating", "count": 1}]}},
+      "2": {"hub": {"family": "first", "vid": "3B9A", "pid": "6104", "serial": "B", "ports": 4,
+            "faults": [{"op": "portStatus", "status": "starting", "count": 1}]}},
+      "3": {"device": {"vid": "1111", "pid": "0003", "serial": "C",
+            "faults": [{"op": "portStatus", "status": "failedEnumeration"}]}},
+      "4": {"hub": {"family": "other", "vid": "05E3", "pid": "0608", "serial": "D", "ports": 4,
+            "faults": [{"op": "portStatus", "status": "notEnoughPower"}]}},
+      "5": {"device": {"vid": "1111", "pid": "0005", "serial": "E",
+            "faults": [{"op": "portStatus", "status": "overCurrent", "after": 1}]}},
+      "6": {"device": {"vid": "1111", "pid": "0006", "serial": "F",
+            "faults": [{"op": "portStatus", "status": "generalFailure"}]}},
+      "7": {"hub": {"family": "other", "vid": "05E3", "pid": "0608", "serial": "G", "ports": 2,
+            "faults": [{"op": "portStatus", "status": "enumerating"}]}}}}]})",
+                             nullptr),
+              USBSIM_OK)
+        << Narrow(simtest::LastSimError());
+    HANDLE hub = Open(L"\\\\.\\" + RootHubName(L"\\\\.\\HCD0"));
+    struct Case {
+        ULONG port;
+        USB_CONNECTION_STATUS status;
+        USHORT vid;  // 0: no descriptor was read
+        bool isHub;
+        bool driverKey;
+        bool hubName;
+    };
+    auto check = [&](const Case& c) {
+        SCOPED_TRACE("port " + std::to_string(c.port));
+        DWORD returned = 0;
+        BOOL ok = FALSE;
+        auto info = ConnectionInfo(hub, c.port, IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, 46,
+                                   returned, ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(info.ConnectionStatus, c.status);
+        EXPECT_EQ(info.DeviceDescriptor.idVendor, c.vid);
+        EXPECT_EQ(info.DeviceIsHub, c.isHub);
+        const bool running = c.status == DeviceConnected && c.driverKey && c.hubName == c.isHub;
+        EXPECT_EQ(info.NumberOfOpenPipes, running ? 1u : 0u);
+        EXPECT_EQ(returned, running ? 46u : 35u);
+        EXPECT_EQ(ReadName(hub, IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME, 8, c.port).empty(),
+                  !c.driverKey);
+        EXPECT_EQ(ReadName(hub, IOCTL_USB_GET_NODE_CONNECTION_NAME, 8, c.port).empty(), !c.hubName);
+    };
+    const Case first[] = {
+        {1, DeviceConnected, 0x1111, false, false, false},
+        {2, DeviceConnected, 0x3B9A, true, true, false},
+        {3, DeviceFailedEnumeration, 0, false, false, false},
+        {4, DeviceNotEnoughPower, 0x05E3, true, false, false},
+        {5, DeviceConnected, 0x1111, false, true, false},
+        {6, DeviceGeneralFailure, 0, false, false, false},
+        {7, DeviceConnected, 0x05E3, true, false, false},
+    };
+    for (const Case& c : first) check(c);
+    // The next look: enumeration has finished on 1 and 2, 5 has tripped.
+    const Case second[] = {
+        {1, DeviceConnected, 0x1111, false, true, false},
+        {2, DeviceConnected, 0x3B9A, true, true, true},
+        {5, DeviceCausedOvercurrent, 0, false, false, false},
+    };
+    for (const Case& c : second) check(c);
+}
+
+TEST_F(IoctlTest, Usb3HubAnswersOnBothPorts) {
+    ASSERT_EQ(UsbSimLoadJson(R"({"controllers": [{"ports": 1, "superSpeedPorts": 1, "children": {
+      "1": {"hub": {"family": "other", "vid": "05E3", "pid": "0610", "superSpeedPid": "0620",
+            "usb3": true, "serial": "U", "ports": 4}}}}]})",
+                             nullptr),
+              USBSIM_OK)
+        << Narrow(simtest::LastSimError());
+    HANDLE root = Open(L"\\\\.\\" + RootHubName(L"\\\\.\\HCD0"));
+    std::vector<BYTE> node(76, 0);
+    DWORD returned = 0;
+    ASSERT_TRUE(Send(root, IOCTL_USB_GET_NODE_INFORMATION, node, returned));
+    EXPECT_EQ(node[6], 2) << "the USB 2 port and its SuperSpeed companion";
+    struct Case {
+        ULONG port;
+        USHORT pid;
+        USHORT bcdUsb;
+        UCHAR protocol;
+    } cases[] = {{1, 0x0610, 0x0210, 1}, {2, 0x0620, 0x0300, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("port " + std::to_string(c.port));
+        BOOL ok = FALSE;
+        auto info = ConnectionInfo(root, c.port, IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, 35,
+                                   returned, ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(info.ConnectionStatus, DeviceConnected);
+        EXPECT_TRUE(info.DeviceIsHub);
+        EXPECT_EQ(info.DeviceDescriptor.idProduct, c.pid);
+        EXPECT_EQ(info.DeviceDescriptor.bcdUSB, c.bcdUsb);
+        EXPECT_EQ(info.DeviceDescriptor.bDeviceProtocol, c.protocol);
+        EXPECT_EQ(info.Speed, UsbHighSpeed) << "the extended query stops at high speed";
+        std::wstring name = ReadName(root, IOCTL_USB_GET_NODE_CONNECTION_NAME, 8, c.port);
+        EXPECT_NE(Open(L"\\\\.\\" + name), INVALID_HANDLE_VALUE) << Narrow(name);
+    }
+}
+
 }  // namespace

@@ -36,6 +36,11 @@ inline const HardwareApi& LoadFixture(const std::wstring& name) {
     return *api;
 }
 
+// Hot plug returns before its notifications are delivered: wait for them.
+inline void WaitDelivered() {
+    ASSERT_EQ(UsbSimWaitIdle(10000), USBSIM_OK) << "notifications still under way";
+}
+
 inline std::string Narrow(const std::wstring& text) {
     std::string out;
     for (wchar_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');

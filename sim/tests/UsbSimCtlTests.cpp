@@ -13,6 +13,7 @@ using simtest::FixturePath;
 using simtest::kHubGuid;
 using simtest::LoadFixture;
 using simtest::Narrow;
+using simtest::WaitDelivered;
 
 namespace {
 
@@ -43,6 +44,7 @@ TEST_F(UsbSimCtlTest, AttachAndDetachFromAnotherProcess) {
     std::wstring board = FixturePath(L"tests/board-three-hubs.json");
     CtlResult attach = RunCtl(L"attach 1-1-3 \"" + board + L"\"");
     ASSERT_EQ(attach.exitCode, 0u) << attach.output;
+    WaitDelivered();
     EXPECT_EQ(hubs.Take().size(), 3u);
     DEVINST node = 0;
     EXPECT_EQ(
@@ -51,6 +53,7 @@ TEST_F(UsbSimCtlTest, AttachAndDetachFromAnotherProcess) {
 
     CtlResult detach = RunCtl(L"detach 1-1-3");
     ASSERT_EQ(detach.exitCode, 0u) << detach.output;
+    WaitDelivered();
     EXPECT_EQ(hubs.Take().size(), 3u);
 
     struct Case {
@@ -72,6 +75,7 @@ TEST_F(UsbSimCtlTest, AttachAndDetachFromAnotherProcess) {
         EXPECT_EQ(result.exitCode, c.exitCode);
         EXPECT_NE(result.output.find(c.output), std::string::npos) << result.output;
     }
+    WaitDelivered();
     EXPECT_TRUE(hubs.Take().empty());
 }
 
