@@ -103,6 +103,7 @@ TEST_F(UsbSimCtlTest, RequestsLargerThanThePipeBufferArrive) {
     std::ofstream("big-board.json", std::ios::binary) << json;
     CtlResult attach = RunCtl(L"attach 1-1-3 big-board.json");
     ASSERT_EQ(attach.exitCode, 0u) << attach.output;
+    WaitDelivered();
     EXPECT_EQ(hubs.Take().size(), 1u);
     DEVINST node = 0;
     EXPECT_EQ(
