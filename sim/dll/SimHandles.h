@@ -1,6 +1,8 @@
 // Handles of opened simulated controllers and hubs. Each is a real (unnamed
 // event) handle, so it can never collide with a handle the process holds
-// elsewhere; the table maps it to the node it opened.
+// elsewhere; the table maps it to the node it opened. Closed handles are kept
+// and handed out again (as Windows reuses handle values), since making and
+// closing a kernel object costs a trip to the server on every open.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace usbsim {
 
@@ -24,6 +27,7 @@ public:
 private:
     mutable std::mutex lock_;
     std::map<HANDLE, uint32_t> targets_;
+    std::vector<HANDLE> spare_;  // closed by their user, ours to hand out again
 };
 
 }  // namespace usbsim
