@@ -11,17 +11,6 @@ namespace usbsim {
 
 namespace {
 
-std::string Hex(const std::vector<uint8_t>& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (uint8_t b : bytes) {
-        text.push_back(digits[b >> 4]);
-        text.push_back(digits[b & 15]);
-    }
-    return text;
-}
-
 ChipMemory ReadChip(const nlohmann::json& value, const std::string& path) {
     CJsonObject chip(value, path);
     ChipMemory memory;
@@ -65,7 +54,7 @@ std::string StateToJson(const ChipMemories& memories) {
         if (!memory.initialised) continue;
         nlohmann::ordered_json chip;
         chip["areas"] = nlohmann::ordered_json::object();
-        for (const auto& [name, bytes] : memory.areas) chip["areas"][name] = Hex(bytes);
+        for (const auto& [name, bytes] : memory.areas) chip["areas"][name] = HexBytes(bytes);
         chip["registers"] = nlohmann::ordered_json::object();
         for (const auto& [address, byte] : memory.registers) {
             chip["registers"]["0x" + Narrow(HexWord(address, 4))] = byte;

@@ -140,6 +140,17 @@ std::optional<std::vector<uint8_t>> ParseHexBytes(const std::string& text) {
     return bytes;
 }
 
+std::string HexBytes(const std::vector<uint8_t>& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (uint8_t b : bytes) {
+        text.push_back(digits[b >> 4]);
+        text.push_back(digits[b & 15]);
+    }
+    return text;
+}
+
 std::wstring HexWord(uint32_t value, int digits) {
     wchar_t buffer[16];
     swprintf(buffer, 16, L"%0*X", digits, value);

@@ -22,6 +22,8 @@ std::optional<uint32_t> ParseHex(const std::string& text, size_t maxDigits);
 std::optional<uint32_t> ParseNumber(const std::string& text);
 // Hex pairs, spaces allowed between them -> bytes.
 std::optional<std::vector<uint8_t>> ParseHexBytes(const std::string& text);
+// Bytes -> uppercase hex pairs without spaces, as ParseHexBytes reads them.
+std::string HexBytes(const std::vector<uint8_t>& bytes);
 
 std::wstring HexWord(uint32_t value, int digits);  // uppercase, zero padded
 

@@ -17,6 +17,7 @@
 #include "JoinBlock.h"
 #include "MiravelDevice.h"
 #include "SerialItems.h"
+#include "Text.h"
 #include "UsbSimApi.h"
 
 namespace miravel_test {
@@ -27,14 +28,7 @@ inline const wchar_t kHubInstance[] = L"USB\\VID_1A2B&PID_0610\\F1";
 inline const char kUuidHex[] = "00112233445566778899AABBCCDDEEFF";
 
 inline std::string Hex(const std::vector<uint8_t>& bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (uint8_t b : bytes) {
-        text.push_back(kDigits[b >> 4]);
-        text.push_back(kDigits[b & 15]);
-    }
-    return text;
+    return usbsim::HexBytes(bytes);
 }
 
 // A fixture with one first-family hub on root port 1: chip fields and faults

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Text.h"
 #include "UsbSimApi.h"
 
 namespace torvik_test {
@@ -56,13 +57,7 @@ inline std::string Json(const Board& b) {
 }
 
 inline std::string Hex(const std::vector<uint8_t>& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (uint8_t byte : bytes) {
-        text += digits[byte >> 4];
-        text += digits[byte & 15];
-    }
-    return text;
+    return usbsim::HexBytes(bytes);
 }
 
 // Loads the board as the whole simulated line; the seam takes the simulator.
