@@ -184,6 +184,32 @@ TEST_F(HotPlug, BoardsPluggedFromAnotherProcess) {
     EXPECT_EQ(FamilyOf(p1), -1);
 }
 
+// Stopping before anything started does nothing; the first walk still starts
+// the monitor, and starting it again while it runs starts no second one.
+TEST_F(HotPlug, StopBeforeStartDoesNothingAndOneMonitorRuns) {
+    Start("hotplug-line.json");
+    Lib<void(__cdecl*)()>("StopEnumeration")();
+    ASSERT_NE(Snapshot(), nullptr);
+    EXPECT_EQ(Lib<int32_t(__cdecl*)()>("StartEnumeration")(), 0);
+    Attach(L"1-1-3", "board-first-pair.json");
+    ASSERT_TRUE(CEventLog::Instance().WaitFor(EVENT_DEVICE_ARRIVED, 2, 10000));
+    // One window heard each arrival: two hubs, two events.
+    EXPECT_EQ(CEventLog::Instance().Count(EVENT_DEVICE_ARRIVED), 2u);
+}
+
+// A stopped monitor stays stopped in this instance of the library: neither
+// a walk nor StartEnumeration brings it back, and no change is heard.
+TEST_F(HotPlug, StoppedMonitorIsNotStartedAgain) {
+    Start("hotplug-line.json");
+    ASSERT_NE(Snapshot(), nullptr);
+    Lib<void(__cdecl*)()>("StopEnumeration")();
+    EXPECT_EQ(Lib<int32_t(__cdecl*)()>("StartEnumeration")(), 0);
+    LiveTree()->Refresh();
+    Attach(L"1-1-3", "board-first-pair.json");
+    EXPECT_EQ(CEventLog::Instance().Count(EVENT_DEVICE_ARRIVED), 0u);
+    EXPECT_EQ(FamilyOf(HubPath(L"VID_3B9A&PID_6104", L"P1")), -1);
+}
+
 // A callback that calls back into the library, on the monitor's thread and
 // from another thread it waits for (as a callback that sends to the tool's
 // window would), must not stop the monitor. A lock held across the callback
