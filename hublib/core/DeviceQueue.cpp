@@ -318,10 +318,6 @@ bool CDeviceQueue::IsInEP5WaitList(const wchar_t* path) {
     return false;
 }
 
-bool CDeviceQueue::IsWaitingForEP5(const wchar_t* path) {
-    return IsInEP5WaitList(path);
-}
-
 bool CDeviceQueue::TakeEP5WaitEntry(const wchar_t* path, int32_t* controller, int32_t* node) {
     CQueueHold hold(lock_);
     *controller = -1;
