@@ -57,6 +57,24 @@ TEST_F(Registry, ZeroSecondWaitRegistersTheHubAtOnce) {
     EXPECT_EQ(FamilyOf(kOther), HUB_FAMILY_GENERIC);
 }
 
+// 5 s from the registry is half the default wait: at time scale 2 the hub is
+// registered 2.5 s after its wait began instead of 5 s (the walk before and
+// after its wait began adds about a second).
+TEST_F(Registry, FiveSecondWaitIsHalfTheDefault) {
+    CMachineKeyOverride machine;
+    ASSERT_TRUE(machine.SetDword(L"SOFTWARE\\VARN\\KVR", L"EP5TIMEOUTPERIOD", 5));
+    SetEnvironmentVariableW(L"ZRV_TIME_SCALE", L"2");
+    Start("registry-families.json");
+    SetEnvironmentVariableW(L"ZRV_TIME_SCALE", nullptr);
+    const DWORD began = GetTickCount();
+    ASSERT_NE(Snapshot(), nullptr);
+    ASSERT_TRUE(CEventLog::Instance().WaitFor(EVENT_DEVICE_ARRIVED, 1, 10000));
+    const DWORD waited = GetTickCount() - began;
+    EXPECT_GT(waited, 2500u);
+    EXPECT_LT(waited, 4800u);
+    EXPECT_EQ(FamilyOf(kOther), HUB_FAMILY_GENERIC);
+}
+
 TEST_F(Registry, HubUnpluggedWhileWaitingIsStillRegisteredWhenItsWaitRunsOut) {
     Start("registry-families.json");
     ASSERT_NE(Snapshot(), nullptr);
