@@ -93,6 +93,22 @@ TEST_F(Registry, HubUnpluggedWhileWaitingIsStillRegisteredWhenItsWaitRunsOut) {
     EXPECT_TRUE(announced);
 }
 
+// A first-family hub whose OTP could not be read at the first look waits like
+// any unknown hub; recognised at the next walk it is queued once, and its
+// wait ends there (no second, first-family object with family code 2 later).
+TEST_F(Registry, HubRecognisedWhileWaitingEndsItsWait) {
+    Start("first-family-late.json");
+    const std::wstring hub = HubPath(L"VID_3B9A&PID_6104", L"A2");
+    ASSERT_NE(Snapshot(), nullptr);
+    EXPECT_EQ(FamilyOf(hub), HUB_FAMILY_UNKNOWN);
+    LiveTree()->Refresh();
+    EXPECT_EQ(FamilyOf(hub), HUB_FAMILY_MIRAVEL);
+    Sleep(3 * kScaledWaitMs);
+    EXPECT_EQ(CEventLog::Instance().Count(EVENT_DEVICE_ARRIVED), 0u);
+    EXPECT_EQ(FamilyOf(hub), HUB_FAMILY_MIRAVEL);
+    EXPECT_TRUE(Lib<bool(__cdecl*)(int32_t, int32_t)>("IsVendorBlockPresent")(0, 1));
+}
+
 // A second-family hub whose enable requests go out during the first walk and
 // whose function arrives at once, before anyone listens for it: it must not
 // be taken for a first-family hub when its wait runs out.
