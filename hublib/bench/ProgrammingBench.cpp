@@ -3,17 +3,20 @@
 // device itself needs for one hub.
 //
 // Each case runs in a process of its own (started from this program with
-// "--case <family> <hubs>"). The hubs are put into the library's queue as the
-// registry would leave them, with a configuration block each; the wall time
-// runs from StartProgrammerManager to the run's last event. The device time of
-// one hub is what the simulator charged the run (chip latency and the pauses
-// made through the hardware seam) divided by N: every hub does the same work.
+// "--case <family> <hubs>"): the hubs are put into the library's queue as the
+// registry leaves them, with a configuration block each, then a few batches
+// run and the fastest counts (the machine may be busy with other work). The
+// wall time runs from StartProgrammerManager to the run's last event. The
+// device time of one hub is what the simulator charged the batch (chip
+// latency and the pauses made through the hardware seam) divided by N: every
+// hub does the same work.
 //
-// The manager handles one message per pass and pauses 1 ms between passes.
-// Messages a hub posts when it starts overlap the device's work; the ones it
-// posts when it ends (its final status, its release, its result) queue up
-// behind each other, so the batch cannot end sooner than those messages, plus
-// the pass that closes the batch, times the pass time: the polling floor.
+// The manager handles one message per pass and pauses 1 ms between passes,
+// so a batch lasts at least one pass per message, and at least the device
+// time plus one pass per message posted when a hub's work has ended (its
+// final status, its release, its result): the polling floor. What the batch
+// takes beyond that is ours or the platform's; creating the batch's threads,
+// one after another, is shown beside it.
 #include <windows.h>
 
 #include <algorithm>
@@ -42,6 +45,7 @@ namespace {
 constexpr int kHubCounts[] = {1, 8, 32, 64, 127};
 constexpr DWORD kRunTimeoutMs = 600000;
 constexpr int kPassSamples = 200;
+constexpr int kThreadSamples = 32;
 // Batches per case: the machine may be busy with other work, so the fastest
 // run is the one that shows our own costs.
 constexpr int kRuns = 3;
@@ -118,6 +122,31 @@ double PassMs() {
     return clock.Elapsed().wallMs / kPassSamples;
 }
 
+DWORD WINAPI WaitForRelease(LPVOID event) {
+    WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+    return 0;
+}
+
+// What creating one thread costs here, as the manager creates a batch's
+// threads: one after another, each still running when the next is made.
+double ThreadStartMs() {
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::vector<HANDLE> threads;
+    CBenchClock clock;
+    for (int i = 0; i < kThreadSamples; ++i) {
+        HANDLE thread = CreateThread(nullptr, 0, WaitForRelease, release, 0, nullptr);
+        if (thread != nullptr) threads.push_back(thread);
+    }
+    const double ms = clock.Elapsed().wallMs / kThreadSamples;
+    SetEvent(release);
+    for (HANDLE thread : threads) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    CloseHandle(release);
+    return ms;
+}
+
 UsbSimDeviceTime DeviceTimeNow() {
     UsbSimDeviceTime time = {};
     UsbSimGetDeviceTime(&time);
@@ -130,6 +159,7 @@ const char* FamilyName(BenchFamily family) {
 
 struct BatchFigures {
     double wallMs = 0;
+    double cpuMs = 0;     // the whole process
     double chipMs = 0;    // per hub
     double deviceMs = 0;  // per hub: chip time and pauses
     long messages = 0;
@@ -177,6 +207,7 @@ bool RunBatch(const ProgrammingLine& line, BatchFigures& figures) {
         return false;
     }
     figures.wallMs = g_events.endMs;
+    figures.cpuMs = clock.Elapsed().processCpuMs;
     figures.chipMs = (after.chipMs - before.chipMs) / hubs;
     figures.deviceMs = figures.chipMs + (after.pauseMs - before.pauseMs) / hubs;  // scale 1
     figures.endMessages = g_events.finalStatuses + g_events.released + g_events.finished;
@@ -222,13 +253,19 @@ int RunCase(BenchFamily family, int hubs) {
     const BatchFigures& best = runs.front();
     const double medianMs = runs[runs.size() / 2].wallMs;
     const double passMs = PassMs();
-    // The end messages, then the pass that closes the batch.
-    const double floorMs = (best.endMessages + 1) * passMs;
-    const double beyondMs = best.wallMs - best.deviceMs - floorMs;
-    printf("%-6s %4d %8.1f %8.1f %7.1f %6.1f %6.3f %5ld %5ld %6.3f %7.1f %6.3f %8.1f %6.0f%%\n",
-           FamilyName(family), hubs, best.wallMs, medianMs, best.deviceMs, best.chipMs,
-           best.wallMs / best.deviceMs, best.messages, best.endMessages, passMs, floorMs,
-           (best.deviceMs + floorMs) / best.deviceMs, beyondMs, 100.0 * beyondMs / floorMs);
+    const double threadMs = ThreadStartMs();
+    // One pass per message and one to close the batch; the end messages come
+    // after the device's work.
+    const double leastMs =
+        std::max(best.deviceMs + (best.endMessages + 1) * passMs, (best.messages + 1) * passMs);
+    const double floorMs = leastMs - best.deviceMs;
+    const double beyondMs = best.wallMs - leastMs;
+    printf(
+        "%-6s %4d %8.1f %8.1f %7.1f %7.1f %6.1f %6.3f %5ld %5ld %6.3f %7.1f %6.3f %8.1f %6.0f%% "
+        "%6.2f %7.1f\n",
+        FamilyName(family), hubs, best.wallMs, medianMs, best.cpuMs, best.deviceMs, best.chipMs,
+        best.wallMs / best.deviceMs, best.messages, best.endMessages, passMs, floorMs,
+        leastMs / best.deviceMs, beyondMs, 100.0 * beyondMs / floorMs, threadMs, threadMs * hubs);
     fflush(stdout);
     return 0;
 }
@@ -247,9 +284,16 @@ int wmain(int argc, wchar_t** argv) {
     }
     printf("One batch of N hubs programmed in OTP mode with verify on a simulated line\n");
     printf("(time scale 1, the default latency model; times in ms; best of %d runs)\n\n", kRuns);
-    printf("%-6s %4s %8s %8s %7s %6s %6s %5s %5s %6s %7s %6s %8s %7s\n", "family", "N", "wall",
-           "median", "device", "chip", "ratio", "msgs", "end", "pass", "floor", "least", "beyond",
-           "/floor");
+    printf(
+        "wall, median: the fastest and the median batch; cpu: the process's CPU time in the\n"
+        "fastest; device, chip: one hub's device time and its chip latency part; ratio:\n"
+        "wall / device; msgs, end: messages the manager handled, and those posted after a\n"
+        "hub's work; pass: one pass (the 1 ms pause); floor: the least the passes add to\n"
+        "the device time; least: (device + floor) / device; beyond: wall - device - floor;\n"
+        "thread: creating one thread here; starts: N threads, created one after another.\n\n");
+    printf("%-6s %4s %8s %8s %7s %7s %6s %6s %5s %5s %6s %7s %6s %8s %7s %6s %7s\n", "family", "N",
+           "wall", "median", "cpu", "device", "chip", "ratio", "msgs", "end", "pass", "floor",
+           "least", "beyond", "/floor", "thread", "starts");
     fflush(stdout);
     bool ok = true;
     for (const char* family : {"first", "second"}) {
