@@ -1,10 +1,9 @@
 #include "ProgrammingFixture.h"
 
-#include <utility>
+#include <memory>
 
 #include "ConfigBlock.h"
-#include "JoinBlock.h"
-#include "SerialItems.h"
+#include "IParser.h"
 
 namespace {
 
@@ -90,14 +89,13 @@ std::vector<uint8_t> BenchConfigBlock(int hub) {
     }
     const std::vector<uint8_t> block = *cfgblock::BuildBlock(items);
     const std::wstring serial = L"BENCH" + std::to_wstring(hub);
-    const cfgblock::SerialBlockSize sizes = cfgblock::SerialItemsSize(serial.size());
-    std::vector<uint8_t> descriptors(sizes.descriptors), data(sizes.data);
-    cfgblock::WriteSerialItems(serial.c_str(), serial.size(), descriptors.data(),
-                               descriptors.size(), data.data(), data.size());
-    const cfgblock::ByteView view{block.data(), block.size()};
-    std::vector<uint8_t> joined(cfgblock::JoinedBlockSize(view, sizes));
-    cfgblock::JoinBlockAndSerial(view, {descriptors.data(), descriptors.size()},
-                                 {data.data(), data.size()}, cfgblock::kSerialItemCount,
-                                 joined.data(), joined.size());
+    std::unique_ptr<IParser> parser(CreateParser(nullptr, 0, nullptr, 0, 0));
+    if (!parser ||
+        parser->SetConfigurationBlock(block.data(), static_cast<uint32_t>(block.size()),
+                                      serial.c_str(), static_cast<uint32_t>(serial.size())) != 0) {
+        return {};
+    }
+    std::vector<uint8_t> joined(parser->GetConfigBlockSize());
+    if (parser->GetConfigBlock(static_cast<uint32_t>(joined.size()), joined.data()) < 0) return {};
     return joined;
 }

@@ -19,5 +19,6 @@ struct ProgrammingLine {
 ProgrammingLine MakeProgrammingLine(BenchFamily family, int hubs);
 
 // The configuration block of the hub with that index: a few register items
-// and the serial number "BENCH" plus the index, as the tool builds them.
+// and the serial number "BENCH" plus the index, joined by the parser library
+// as the tool does; empty when the parser refuses.
 std::vector<uint8_t> BenchConfigBlock(int hub);
