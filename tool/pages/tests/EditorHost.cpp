@@ -8,20 +8,50 @@
 
 #include "ConfigEditorIds.h"
 
-CEditorHost::CEditorHost(CConfigEditor& page) : page_(page) {
+namespace {
+
+// The head of an extended dialog template (the headers lack it).
+#pragma pack(push, 1)
+struct DialogTemplateExHead {
+    WORD version;
+    WORD signature;  // 0xFFFF
+    DWORD helpId;
+    DWORD exStyle;
+    DWORD style;
+};
+#pragma pack(pop)
+
+// The sheet is made hidden; it is shown only when asked for.
+int CALLBACK HiddenSheet(HWND, UINT message, LPARAM data) {
+    if (message == PSCB_PRECREATE) {
+        auto* extended = reinterpret_cast<DialogTemplateExHead*>(data);
+        if (extended->signature == 0xFFFF) {
+            extended->style &= ~WS_VISIBLE;
+        } else {
+            reinterpret_cast<DLGTEMPLATE*>(data)->style &= ~WS_VISIBLE;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+CEditorHost::CEditorHost(CConfigEditor& page, bool shown) : page_(page) {
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     PROPSHEETPAGEW pageInfo;
     page_.Fill(pageInfo);
     PROPSHEETHEADERW header = {};
     header.dwSize = sizeof(header);
-    header.dwFlags = PSH_PROPSHEETPAGE | PSH_MODELESS | PSH_NOAPPLYNOW | PSH_NOCONTEXTHELP;
+    header.dwFlags =
+        PSH_PROPSHEETPAGE | PSH_MODELESS | PSH_NOAPPLYNOW | PSH_NOCONTEXTHELP | PSH_USECALLBACK;
+    header.pfnCallback = HiddenSheet;
     header.pszCaption = L"Configuration editor test host";
     header.nPages = 1;
     header.ppsp = &pageInfo;
     sheet_ = reinterpret_cast<HWND>(PropertySheetW(&header));
-    ShowWindow(sheet_, SW_SHOW);
     SetWindowPos(sheet_, HWND_TOP, 20, 20, 0, 0, SWP_NOSIZE);
+    if (shown) ShowWindow(sheet_, SW_SHOW);
     Pump();
 }
 

@@ -11,7 +11,9 @@
 
 class CEditorHost {
 public:
-    explicit CEditorHost(CConfigEditor& page);
+    // Shown only for screenshots: without a window manager Wine waits two
+    // seconds for a shown window to go when it is hidden or destroyed.
+    CEditorHost(CConfigEditor& page, bool shown);
     ~CEditorHost();
     CEditorHost(const CEditorHost&) = delete;
     CEditorHost& operator=(const CEditorHost&) = delete;
@@ -34,6 +36,10 @@ public:
     RECT RectOf(HWND child) const;
     std::wstring Text(HWND window) const;
     bool Checked(HWND button) const;
+    // The control's own visibility, whether or not the sheet is shown.
+    static bool Visible(HWND control) {
+        return (GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0;
+    }
 
 private:
     CConfigEditor& page_;
