@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "CodePage.h"
 #include "FieldBlock.h"
 #include "FieldEncoding.h"
 #include "XmlFieldFile.h"
@@ -35,13 +36,7 @@ void Fail(char* error, const std::string& message) {
 }
 
 std::wstring WidePath(const char* path) {
-    if (path == nullptr || *path == '\0') return std::wstring();
-    const int size = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (size <= 1) return std::wstring();
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], size);
-    wide.resize(static_cast<size_t>(size - 1));
-    return wide;
+    return path ? lorvath::WideText(path) : std::wstring();
 }
 
 std::string ErrorCodeText(DWORD code) {

@@ -8,6 +8,8 @@
 
 #include <cstdio>
 
+#include "CodePage.h"
+
 namespace lorvath {
 
 namespace {
@@ -76,26 +78,6 @@ private:
     BSTR text_ = nullptr;
 };
 
-std::string Narrow(const wchar_t* text) {
-    if (text == nullptr || *text == L'\0') return std::string();
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return std::string();
-    std::string narrow(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], size, nullptr, nullptr);
-    narrow.resize(static_cast<size_t>(size - 1));
-    return narrow;
-}
-
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (size <= 1) return std::wstring();
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], size);
-    wide.resize(static_cast<size_t>(size - 1));
-    return wide;
-}
-
 std::string HresultText(const char* what, HRESULT result) {
     char text[160];
     std::snprintf(text, sizeof(text), "%s (error 0x%08lX)", what,
@@ -135,13 +117,13 @@ VARIANT PathVariant(const CBstr& path) {
 std::string NodeName(IXMLDOMNode* node) {
     CBstr name;
     node->get_nodeName(name.Out());
-    return Narrow(name.Get());
+    return NarrowText(name.Get());
 }
 
 std::string NodeText(IXMLDOMNode* node) {
     CBstr text;
     node->get_text(text.Out());
-    return Narrow(text.Get());
+    return NarrowText(text.Get());
 }
 
 // The element children of node, in order, passed to visit.
@@ -205,7 +187,7 @@ std::string ParseErrorText(IXMLDOMDocument2* document, const std::string& path) 
         parseError->get_reason(reason.Out());
         parseError->get_line(&line);
     }
-    std::string text = Narrow(reason.Get());
+    std::string text = NarrowText(reason.Get());
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
         text.pop_back();
     }
@@ -221,7 +203,7 @@ public:
 
     // A child element of parent; null (with error set) when the name is not allowed.
     bool AddElement(IXMLDOMNode* parent, const std::string& name, CComRef<IXMLDOMElement>& out) {
-        CBstr tag(Widen(name));
+        CBstr tag(WideText(name));
         if (FAILED(document_->createElement(tag.Get(), out.Out())) || !out.Get()) {
             error_ = "\"" + name + "\" cannot be an element name";
             return false;
@@ -237,14 +219,14 @@ public:
     bool AddTextElement(IXMLDOMNode* parent, const std::string& name, const std::string& text,
                         CComRef<IXMLDOMElement>& out) {
         if (!AddElement(parent, name, out)) return false;
-        CBstr value(Widen(text));
+        CBstr value(WideText(text));
         out->put_text(value.Get());
         return true;
     }
 
     void SetAttribute(IXMLDOMElement* element, const std::string& name, const std::string& text) {
-        CBstr attribute(Widen(name));
-        CBstr value(Widen(text));
+        CBstr attribute(WideText(name));
+        CBstr value(WideText(text));
         VARIANT variant = PathVariant(value);
         element->setAttribute(attribute.Get(), variant);
     }
@@ -296,7 +278,7 @@ private:
 }  // namespace
 
 bool ReadFieldFile(const std::wstring& path, FieldDocument& document, std::string& error) {
-    const std::string narrowPath = Narrow(path.c_str());
+    const std::string narrowPath = NarrowText(path.c_str());
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
         char code[32];
         std::snprintf(code, sizeof(code), " (error %lu)", GetLastError());
@@ -357,7 +339,7 @@ bool WriteFieldFile(const std::wstring& path, const FieldDocument& document, std
     CBstr pathText(path);
     const HRESULT result = xml->save(PathVariant(pathText));
     if (FAILED(result)) {
-        error = HresultText(("Cannot write " + Narrow(path.c_str())).c_str(), result);
+        error = HresultText(("Cannot write " + NarrowText(path.c_str())).c_str(), result);
         return false;
     }
     return true;

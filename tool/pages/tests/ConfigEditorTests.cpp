@@ -49,8 +49,8 @@ TEST_F(ConfigEditor, UnreadableTemplateFolderIsReportedAndTemplatesThenFail) {
         {"no key", [] { RegDeleteTreeW(HKEY_CURRENT_USER, kScratchRoot); }, L"2:Error"},
         {"no value", [] { RegDeleteKeyValueW(HKEY_CURRENT_USER, kScratchKey, L"Path"); },
          L"2:Error"},
-        {"not text", [this] { SetPath(REG_BINARY, L"ab", true); }, L"0:Error"},
-        {"too long", [this] { SetPath(REG_SZ, std::wstring(260, L'a'), true); }, L"234:Error"},
+        {"not text", [this] { SetPath(REG_BINARY, L"ab"); }, L"1630:Error"},
+        {"too long", [this] { SetPath(REG_SZ, std::wstring(260, L'a')); }, L"234:Error"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -251,22 +251,26 @@ TEST_F(ConfigEditor, FailedSavesLeaveTheExistingFileAsItWas) {
     const std::string old = "operator's file \x01\x02";
     const struct {
         const char* what;
+        int part;
         std::function<void(ConfigEditor&)> act;
         std::wstring message;
         UINT type;
         bool fileDialog;
     } cases[] = {
-        {"refused value", [](ConfigEditor& t) { t.SetValue(0, L"0xZZZ"); },
+        {"refused value", kTestPart, [](ConfigEditor& t) { t.SetValue(0, L"0xZZZ"); },
          L"Error Setting Value to Field : Vendor ID\nInvalid Data", MB_OK, false},
-        {"string too long", [](ConfigEditor& t) { t.SetValue(5, L"A name too long"); },
+        {"string too long", kTestPart, [](ConfigEditor& t) { t.SetValue(5, L"A name too long"); },
          L"Error Setting Value to Field : Name\nInvalid Data", MB_OK, false},
-        {"nothing selected",
+        {"nothing selected", kTestPart,
          [](ConfigEditor& t) {
              t.ClickLabel(0);
              t.ClickLabel(3);
              t.ClickLabel(5);
          },
          L"No Valid input for generating configuration file", MB_OK | MB_ICONSTOP, true},
+        {"the converter's own message", kTooManyFieldsPart, [](ConfigEditor&) {},
+         L"More than 255 fields are selected; a configuration block holds at most 255",
+         MB_OK | MB_ICONSTOP, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -275,7 +279,7 @@ TEST_F(ConfigEditor, FailedSavesLeaveTheExistingFileAsItWas) {
         chosen_.clear();
         Open();
         WriteBytes(folder_ + L"A.bin", old);
-        Host().SelectPart(kTestPart);
+        Host().SelectPart(c.part);
         c.act(*this);
         Save(folder_ + L"A.bin");
         EXPECT_EQ(c.message, LastMessage());

@@ -9,6 +9,8 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
+
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -60,6 +62,22 @@ inline const char kTestTemplate[] =
     "<address>0x3100</address><value>Hub</value><program>Yes</program></Name>"
     "</Configuration>";
 
+// KX7103: more selected fields than a configuration block holds (255).
+constexpr int kTooManyFieldsPart = 1;
+inline std::string TooManyFieldsTemplate() {
+    std::string text = "<Configuration>";
+    for (int i = 0; i < 256; ++i) {
+        char field[400];
+        snprintf(field, sizeof(field),
+                 "<F%d><display>Yes</display><displaystrings>F%d</displaystrings>"
+                 "<displaytype>editbox</displaytype><type>hex</type><datasize>1</datasize>"
+                 "<address>0x%04X</address><value>0x00</value><program>Yes</program></F%d>",
+                 i, i, 0x4000 + i, i);
+        text += field;
+    }
+    return text + "</Configuration>";
+}
+
 inline std::vector<uint8_t> ReadBytes(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
@@ -104,8 +122,9 @@ public:
             CopyFileW((templates + name).c_str(), (folder_ + name).c_str(), FALSE);
         }
         WriteBytes(folder_ + L"KX7102.xml", kTestTemplate);
+        WriteBytes(folder_ + L"KX7103.xml", TooManyFieldsTemplate());
         RegDeleteTreeW(HKEY_CURRENT_USER, kScratchRoot);
-        SetPath(REG_SZ, folder_, true);
+        SetPath(REG_SZ, folder_);
     }
 
     void TearDown() override {
@@ -115,8 +134,8 @@ public:
         EmptyFolder();
     }
 
-    void SetPath(DWORD type, const std::wstring& text, bool terminated) {
-        const DWORD bytes = static_cast<DWORD>((text.size() + (terminated ? 1 : 0)) * 2);
+    void SetPath(DWORD type, const std::wstring& text) {
+        const DWORD bytes = static_cast<DWORD>((text.size() + 1) * 2);
         ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, kScratchKey, L"Path", type,
                                                  text.c_str(), bytes));
     }
