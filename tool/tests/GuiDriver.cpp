@@ -81,13 +81,14 @@ LRESULT CSheetThread::Send(UINT message, WPARAM w, LPARAM l) const {
 
 void CSheetThread::ClickTab(int index) const {
     HWND tab = reinterpret_cast<HWND>(SendMessageW(sheet_, PSM_GETTABCONTROL, 0, 0));
-    // What a click on a tab does: ask, switch, tell.
-    NMHDR header = {tab, static_cast<UINT_PTR>(GetDlgCtrlID(tab)),
-                    static_cast<UINT>(TCN_SELCHANGING)};
-    if (SendMessageW(sheet_, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header))) return;
-    SendMessageW(tab, TCM_SETCURSEL, index, 0);
-    header.code = static_cast<UINT>(TCN_SELCHANGE);
-    SendMessageW(sheet_, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
+    RECT rect = {};
+    if (!SendMessageW(tab, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rect))) return;
+    const LPARAM point = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    const int before = ActivePage();
+    // Posted, as the mouse does: the sheet may answer the click with a message box.
+    PostMessageW(tab, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    PostMessageW(tab, WM_LBUTTONUP, 0, point);
+    WaitUntil([&] { return ActivePage() != before || WaitForDialog(threadId_, sheet_, 0); }, 2000);
 }
 
 int CSheetThread::ActivePage() const {
