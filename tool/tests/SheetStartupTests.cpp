@@ -62,6 +62,20 @@ TEST(SheetStartup, LastSavedTopologyOutcomes) {
     }
 }
 
+// Double-clicks the item; true when a label editor opened (it is closed again unchanged).
+bool DoubleClickStartsEditing(HWND tree, const TreeItem& item) {
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item.handle));
+    RECT rect;
+    if (!CTreeView(tree).ItemTextRect(item.handle, rect)) return false;
+    const LPARAM point = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    PostMessageW(tree, WM_LBUTTONDBLCLK, MK_LBUTTON, point);
+    PostMessageW(tree, WM_LBUTTONUP, 0, point);
+    const bool editing =
+        WaitUntil([tree] { return TreeView_GetEditControl(tree) != nullptr; }, 1000);
+    SendMessageW(tree, TVM_ENDEDITLABELNOW, TRUE, 0);
+    return editing;
+}
+
 TEST(SheetStartup, ConfiguredHubsShowTheirLabelsAndColours) {
     CSheetThread sheet;
     std::wstring path;
@@ -93,6 +107,7 @@ TEST(SheetStartup, ConfiguredHubsShowTheirLabelsAndColours) {
     }
     WritePng(CaptureWindow(sheet.Sheet()),
              std::wstring(L"" ZRV_SCREENSHOT_DIR) + L"/config-page.png");
+    EXPECT_TRUE(DoubleClickStartsEditing(tree, *labelled));
 
     // Execution view: status colours, removal marks, no label editing.
     sheet.ClickTab(kProgrammerPageIndex);
