@@ -17,6 +17,18 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
 
 // ---- the sheet on its own thread
 
+namespace {
+
+BOOL CALLBACK FindSheet(HWND window, LPARAM l) {
+    wchar_t caption[256] = {};
+    GetWindowTextW(window, caption, 256);
+    if (wcsncmp(caption, kSheetCaption, wcslen(kSheetCaption)) != 0) return TRUE;
+    *reinterpret_cast<HWND*>(l) = window;
+    return FALSE;
+}
+
+}  // namespace
+
 CSheetThread::~CSheetThread() {
     if (IsRunning()) Close();
     if (thread_) CloseHandle(thread_);
@@ -33,16 +45,7 @@ bool CSheetThread::Start() {
     if (!thread_) return false;
     return WaitUntil([this] {
         sheet_ = nullptr;
-        EnumThreadWindows(
-            threadId_,
-            [](HWND window, LPARAM l) -> BOOL {
-                wchar_t caption[256] = {};
-                GetWindowTextW(window, caption, 256);
-                if (wcsncmp(caption, kSheetCaption, wcslen(kSheetCaption)) != 0) return TRUE;
-                *reinterpret_cast<HWND*>(l) = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&sheet_));
+        EnumThreadWindows(threadId_, FindSheet, reinterpret_cast<LPARAM>(&sheet_));
         // The tree exists once the sheet's start-up has run.
         return sheet_ != nullptr && IsWindowVisible(sheet_) && Tree() != nullptr;
     });
@@ -127,21 +130,56 @@ struct DialogSearch {
     HWND found;
 };
 
+BOOL CALLBACK FindThreadDialog(HWND window, LPARAM l) {
+    auto& s = *reinterpret_cast<DialogSearch*>(l);
+    if (window == s.except || !IsDialogWindow(window)) return TRUE;
+    s.found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK FindProcessDialog(HWND window, LPARAM l) {
+    auto& s = *reinterpret_cast<DialogSearch*>(l);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != s.processId || window == s.except || !IsDialogWindow(window)) return TRUE;
+    s.found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM l) {
+    auto& s = *reinterpret_cast<DialogSearch*>(l);
+    if (GetWindow(window, GW_OWNER) != s.except || !IsDialogWindow(window)) return TRUE;
+    s.found = window;
+    return FALSE;
+}
+
+struct CaptionSearch {
+    DWORD processId;
+    const std::wstring* prefix;
+    HWND found;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND window, LPARAM l) {
+    auto& s = *reinterpret_cast<CaptionSearch*>(l);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t caption[512] = {};
+    GetWindowTextW(window, caption, 512);
+    if (owner != s.processId || !IsWindowVisible(window) ||
+        std::wstring(caption).rfind(*s.prefix, 0) != 0) {
+        return TRUE;
+    }
+    s.found = window;
+    return FALSE;
+}
+
 }  // namespace
 
 HWND WaitForDialog(DWORD threadId, HWND sheet, DWORD timeoutMs) {
     DialogSearch search{sheet, 0, nullptr};
     WaitUntil(
         [&] {
-            EnumThreadWindows(
-                threadId,
-                [](HWND window, LPARAM l) -> BOOL {
-                    auto& s = *reinterpret_cast<DialogSearch*>(l);
-                    if (window == s.except || !IsDialogWindow(window)) return TRUE;
-                    s.found = window;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&search));
+            EnumThreadWindows(threadId, FindThreadDialog, reinterpret_cast<LPARAM>(&search));
             return search.found != nullptr;
         },
         timeoutMs);
@@ -152,18 +190,7 @@ HWND WaitForProcessDialog(DWORD processId, HWND except, DWORD timeoutMs) {
     DialogSearch search{except, processId, nullptr};
     WaitUntil(
         [&] {
-            EnumWindows(
-                [](HWND window, LPARAM l) -> BOOL {
-                    auto& s = *reinterpret_cast<DialogSearch*>(l);
-                    DWORD owner = 0;
-                    GetWindowThreadProcessId(window, &owner);
-                    if (owner != s.processId || window == s.except || !IsDialogWindow(window)) {
-                        return TRUE;
-                    }
-                    s.found = window;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&search));
+            EnumWindows(FindProcessDialog, reinterpret_cast<LPARAM>(&search));
             return search.found != nullptr;
         },
         timeoutMs);
@@ -171,28 +198,10 @@ HWND WaitForProcessDialog(DWORD processId, HWND except, DWORD timeoutMs) {
 }
 
 HWND WaitForProcessWindow(DWORD processId, const std::wstring& captionPrefix, DWORD timeoutMs) {
-    struct Search {
-        DWORD processId;
-        const std::wstring* prefix;
-        HWND found;
-    } search{processId, &captionPrefix, nullptr};
+    CaptionSearch search{processId, &captionPrefix, nullptr};
     WaitUntil(
         [&] {
-            EnumWindows(
-                [](HWND window, LPARAM l) -> BOOL {
-                    auto& s = *reinterpret_cast<Search*>(l);
-                    DWORD owner = 0;
-                    GetWindowThreadProcessId(window, &owner);
-                    wchar_t caption[512] = {};
-                    GetWindowTextW(window, caption, 512);
-                    if (owner != s.processId || !IsWindowVisible(window) ||
-                        std::wstring(caption).rfind(*s.prefix, 0) != 0) {
-                        return TRUE;
-                    }
-                    s.found = window;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&search));
+            EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
             return search.found != nullptr;
         },
         timeoutMs);
@@ -234,15 +243,7 @@ bool AnswerFileDialog(DWORD threadId, HWND sheet, const std::wstring& path) {
     // Either the dialog goes, or it asks whether to replace the file.
     if (!WaitUntil([dialog] { return !IsWindow(dialog); }, 1500)) {
         DialogSearch search{dialog, 0, nullptr};
-        EnumThreadWindows(
-            threadId,
-            [](HWND window, LPARAM l) -> BOOL {
-                auto& s = *reinterpret_cast<DialogSearch*>(l);
-                if (GetWindow(window, GW_OWNER) != s.except || !IsDialogWindow(window)) return TRUE;
-                s.found = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        EnumThreadWindows(threadId, FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
         if (search.found) PressButton(search.found, IDYES);
     }
     return WaitUntil([dialog] { return !IsWindow(dialog); }, 5000);
@@ -274,6 +275,12 @@ const TreeItem* FindItem(const std::vector<TreeItem>& items, const std::wstring&
         if (item.text == text) return &item;
     }
     return nullptr;
+}
+
+TreeItem ItemNamed(HWND tree, const std::wstring& text) {
+    const std::vector<TreeItem> items = TreeItems(tree);
+    const TreeItem* item = FindItem(items, text);
+    return item ? *item : TreeItem{nullptr, L"", 0, 0};
 }
 
 // ---- pixels

@@ -84,6 +84,8 @@ struct TreeItem {
 // Every item of an in-process tree control, in display order.
 std::vector<TreeItem> TreeItems(HWND tree);
 const TreeItem* FindItem(const std::vector<TreeItem>& items, const std::wstring& text);
+// The item of the tree with that text, by value; its handle is null when there is none.
+TreeItem ItemNamed(HWND tree, const std::wstring& text);
 
 // Pixels of a window as shown on the screen, top-down, 0x00RRGGBB.
 struct Capture {

@@ -26,8 +26,18 @@ NotificationRecord* NewRecord(const std::wstring& path, int32_t value) {
 }
 
 std::wstring HubPath(const CSheetThread& sheet, const wchar_t* name) {
-    const TreeItem* item = FindItem(TreeItems(sheet.Tree()), name);
-    return item ? reinterpret_cast<const CDeviceData*>(item->data)->GetDevicePath() : L"";
+    const TreeItem item = ItemNamed(sheet.Tree(), name);
+    return item.data ? reinterpret_cast<const CDeviceData*>(item.data)->GetDevicePath() : L"";
+}
+
+struct Call {
+    uintptr_t data;
+};
+
+// A library thread raising an arrival.
+DWORD WINAPI ReportArrival(void* call) {
+    DeviceStatusNotifier(static_cast<Call*>(call)->data, EVENT_DEVICE_ARRIVED);
+    return 0;
 }
 
 class SheetEvents : public ::testing::Test {
@@ -99,16 +109,8 @@ TEST_F(SheetEvents, TheCallbackPostsWithoutWaitingForTheSheet) {
     HWND box = WaitForDialog(sheet_.ThreadId(), sheet_.Sheet());
     ASSERT_NE(box, nullptr);
     // A library thread reports an arrival meanwhile: the callback must return at once.
-    struct Call {
-        uintptr_t data;
-    } call{reinterpret_cast<uintptr_t>(NewRecord(HubPath(sheet_, L"Station A"), 0))};
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](void* p) -> DWORD {
-            DeviceStatusNotifier(static_cast<Call*>(p)->data, EVENT_DEVICE_ARRIVED);
-            return 0;
-        },
-        &call, 0, nullptr);
+    Call call{reinterpret_cast<uintptr_t>(NewRecord(HubPath(sheet_, L"Station A"), 0))};
+    HANDLE thread = CreateThread(nullptr, 0, ReportArrival, &call, 0, nullptr);
     EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
     CloseHandle(thread);
     // The box's own loop handles the posted arrival: the tree is built again.

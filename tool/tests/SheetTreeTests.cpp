@@ -124,9 +124,8 @@ TEST_F(SheetTree, ALabelEditGoesIntoTheTopology) {
     CSheetThread sheet;
     ASSERT_TRUE(sheet.Start());
     HWND tree = sheet.Tree();
-    const TreeItem* hub = FindItem(TreeItems(tree), L"KX610x");
-    ASSERT_NE(hub, nullptr);
-    const HTREEITEM handle = hub->handle;
+    const HTREEITEM handle = ItemNamed(tree, L"KX610x").handle;
+    ASSERT_NE(handle, nullptr);
     const int entry = TopologyConfig().GetTcfItem(L"1-1-2");
 
     struct Edit {
@@ -141,10 +140,10 @@ TEST_F(SheetTree, ALabelEditGoesIntoTheTopology) {
         ASSERT_NE(editor, nullptr);
         SendMessageW(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(edit.text));
         SendMessageW(tree, TVM_ENDEDITLABELNOW, FALSE, 0);
-        const TreeItem* item =
-            FindItem(TreeItems(tree), std::wstring(edit.shown, edit.shown + strlen(edit.shown)));
-        ASSERT_NE(item, nullptr);
-        EXPECT_EQ(Narrow(RecordOf(*item)->GetPortName()), edit.shown);
+        const TreeItem item =
+            ItemNamed(tree, std::wstring(edit.shown, edit.shown + strlen(edit.shown)));
+        ASSERT_EQ(item.handle, handle);
+        EXPECT_EQ(Narrow(RecordOf(item)->GetPortName()), edit.shown);
         EXPECT_EQ(Narrow(TopologyConfig().GetUILabel(entry)), edit.shown);
     }
     EXPECT_TRUE(sheet.Close());
