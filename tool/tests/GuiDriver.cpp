@@ -251,7 +251,9 @@ bool AnswerFileDialog(DWORD threadId, HWND sheet, const std::wstring& path) {
 
 // ---- tree
 
-std::vector<TreeItem> TreeItems(HWND tree) {
+namespace {
+
+std::vector<TreeItem> ReadTreeItems(HWND tree) {
     std::vector<TreeItem> items;
     std::function<void(HTREEITEM, int)> walk = [&](HTREEITEM item, int depth) {
         for (; item; item = TreeView_GetNextSibling(tree, item)) {
@@ -267,6 +269,31 @@ std::vector<TreeItem> TreeItems(HWND tree) {
         }
     };
     walk(TreeView_GetRoot(tree), 0);
+    return items;
+}
+
+bool SameItems(const std::vector<TreeItem>& a, const std::vector<TreeItem>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].handle != b[i].handle || a[i].data != b[i].data || a[i].text != b[i].text) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<TreeItem> TreeItems(HWND tree) {
+    // The library's events rebuild the tree on the sheet's thread at any time: wait until it
+    // held still for a moment, so the records read afterwards are the ones shown.
+    std::vector<TreeItem> items = ReadTreeItems(tree);
+    for (int attempt = 0; attempt < 25; ++attempt) {
+        Sleep(100);
+        std::vector<TreeItem> again = ReadTreeItems(tree);
+        if (SameItems(items, again)) break;
+        items.swap(again);
+    }
     return items;
 }
 

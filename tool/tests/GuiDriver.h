@@ -81,7 +81,7 @@ struct TreeItem {
     int depth;  // 0 for the root
     LPARAM data;
 };
-// Every item of an in-process tree control, in display order.
+// Every item of an in-process tree control, in display order, once the tree stopped changing.
 std::vector<TreeItem> TreeItems(HWND tree);
 const TreeItem* FindItem(const std::vector<TreeItem>& items, const std::wstring& text);
 // The item of the tree with that text, by value; its handle is null when there is none.
