@@ -318,10 +318,6 @@ bool CDeviceQueue::IsInEP5WaitList(const wchar_t* path) {
     return false;
 }
 
-bool CDeviceQueue::IsWaitingForEP5(const wchar_t* path) {
-    return IsInEP5WaitList(path);
-}
-
 bool CDeviceQueue::TakeEP5WaitEntry(const wchar_t* path, int32_t* controller, int32_t* node) {
     CQueueHold hold(lock_);
     *controller = -1;
@@ -540,6 +536,13 @@ CDevice* CDeviceQueue::CloneDevice(const wchar_t* path) {
 size_t CDeviceQueue::DeviceCount() {
     CQueueHold hold(lock_);
     return devices_.size();
+}
+
+std::vector<std::wstring> CDeviceQueue::DevicePaths() {
+    CQueueHold hold(lock_);
+    std::vector<std::wstring> paths;
+    for (const Entry& entry : devices_) paths.emplace_back(entry.device->GetDeviceInstanceID());
+    return paths;
 }
 
 void CDeviceQueue::Append(std::unique_ptr<CDevice> device) {
