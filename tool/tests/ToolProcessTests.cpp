@@ -152,5 +152,43 @@ TEST_F(ToolProcess, TheCaptionTellsASimulatedLine) {
     EXPECT_TRUE(tool.Close());
 }
 
+std::wstring PaneText(HWND pane) {
+    wchar_t text[16384] = {};
+    SendMessageW(pane, WM_GETTEXT, 16384, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+TEST_F(ToolProcess, ABoardPluggedInWhileTheToolRunsAppearsInTheTree) {
+    SetEnvironmentVariableW(L"ZRV_USBSIM_PIPE", L"zrv-tool-hotplug");
+    CToolProcess tool;
+    ASSERT_TRUE(tool.Start(L""));
+    SetEnvironmentVariableW(L"ZRV_USBSIM_PIPE", nullptr);
+    HWND window = tool.Window();
+    ASSERT_NE(window, nullptr);
+    HWND page = PageWithControl(window, IDC_TOPOLOGY_TREE);
+    ASSERT_NE(page, nullptr);
+    HWND tree = GetDlgItem(page, IDC_TOPOLOGY_TREE);
+    const LRESULT before = SendMessageW(tree, TVM_GETCOUNT, 0, 0);
+    ASSERT_EQ(before, 17);
+
+    const std::wstring board = FixturePath(L"board-three-hubs.json");
+    const testsupport::ProcessOutcome attach =
+        testsupport::RunCapturingOutput(L"\"" + testsupport::ProgramFolder() +
+                                            L"usbsimctl.exe\" --pipe zrv-tool-hotplug attach "
+                                            L"1-1-2-2 \"" +
+                                            board + L"\"",
+                                        L"usbsimctl-out.txt", 60000);
+    ASSERT_EQ(attach.exitCode, 0u) << attach.output;
+
+    // Three hubs with their ports, below the port that was empty.
+    EXPECT_TRUE(
+        WaitUntil([&] { return SendMessageW(tree, TVM_GETCOUNT, 0, 0) > before + 3; }, 20000))
+        << SendMessageW(tree, TVM_GETCOUNT, 0, 0);
+    const std::string status = Narrow(PaneText(GetDlgItem(page, IDC_EDIT_CONFIG_STATUS)));
+    EXPECT_NE(status.find("Device Arrived\r\n"), std::string::npos) << status;
+    EXPECT_NE(status.find("Topoloy changed @ 1-1-2-2\r\n"), std::string::npos) << status;
+    EXPECT_TRUE(tool.Close());
+}
+
 }  // namespace
 }  // namespace guitest
