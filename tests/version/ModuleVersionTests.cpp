@@ -14,8 +14,9 @@
 namespace {
 
 const wchar_t* const kModules[] = {
-    L"HalvexZRVLib.dll", L"Pellvane.dll", L"zelvo.dll",     L"KX7100API.dll", L"ShortcutRunner.exe",
-    L"zrvcli.exe",       L"UsbSim.dll",   L"usbsimctl.exe", L"Lorvath.dll",
+    L"HalvexZRVLib.dll",   L"Pellvane.dll", L"zelvo.dll",  L"KX7100API.dll",
+    L"ShortcutRunner.exe", L"zrvcli.exe",   L"UsbSim.dll", L"usbsimctl.exe",
+    L"QuorvelZRVTool.exe", L"Lorvath.dll",
 };
 
 struct VersionInfo {

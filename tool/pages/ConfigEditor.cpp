@@ -49,7 +49,7 @@ std::wstring FolderOf(const std::wstring& path) {
 }  // namespace
 
 CConfigEditor::CConfigEditor(HKEY registryRoot, const wchar_t* registryKey)
-    : CEditorPageBase(IDD_CONFIG_EDITOR),
+    : CPropertyPage(IDD_CONFIG_EDITOR),
       registryRoot_(registryRoot),
       registryKey_(registryKey ? registryKey : kToolKey) {
     prompts_.message = ShowMessageBox;

@@ -9,11 +9,11 @@
 #include <functional>
 #include <string>
 
-#include "EditorPageBase.h"
+#include "PropertyPage.h"
 #include "EditorParts.h"
 #include "FieldView.h"
 
-class CConfigEditor : public CEditorPageBase {
+class CConfigEditor : public CPropertyPage {
 public:
     // Message boxes and file dialogs. The defaults show the system's; tests
     // answer them in place of an operator.

@@ -44,7 +44,8 @@ CProfileFileWriter::~CProfileFileWriter() {
 
 bool CProfileFileWriter::Fail(const std::wstring& what) {
     if (error_.empty()) {
-        error_ = what + L" (error " + std::to_wstring(GetLastError()) + L")";
+        errorCode_ = GetLastError();
+        error_ = what + L" (error " + std::to_wstring(errorCode_) + L")";
     }
     return false;
 }

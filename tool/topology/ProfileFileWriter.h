@@ -37,6 +37,8 @@ public:
 
     // What failed, for the trace; empty while all went well.
     const std::wstring& Error() const { return error_; }
+    // The system error code of the first failure; 0 while all went well.
+    unsigned long ErrorCode() const { return errorCode_; }
 
 private:
     bool Fail(const std::wstring& what);
@@ -45,5 +47,6 @@ private:
     std::wstring target_;
     std::wstring temp_;
     std::wstring error_;
+    unsigned long errorCode_ = 0;
     bool committed_ = false;
 };

@@ -85,11 +85,13 @@ public:
     // it is complete; on failure the previous file is left as it was and false is returned.
     // Callers must not delete the file beforehand: that would lose it when the save fails.
     // The file is plain ANSI text unless a value lies outside the code page; then it is UTF-16.
-    bool SaveTopology(const std::wstring& path, const std::wstring& version);
+    // systemError, when given, receives the system error code of a failure.
+    bool SaveTopology(const std::wstring& path, const std::wstring& version,
+                      unsigned long* systemError = nullptr);
     // Rewrites "SERCURRENT" of every hub entry that counts serials, leaving the rest of the file
     // as it was; replaces the file only once every write succeeded. False when the file is
-    // missing or cannot be written.
-    bool SaveSerialCurrent(const std::wstring& path) const;
+    // missing or cannot be written; systemError as for SaveTopology.
+    bool SaveSerialCurrent(const std::wstring& path, unsigned long* systemError = nullptr) const;
 
 private:
     const TcfItem* Find(int index, CLogger& log) const;

@@ -130,7 +130,8 @@ bool CTCFData::LoadTopology(const std::wstring& path) {
     return true;
 }
 
-bool CTCFData::SaveTopology(const std::wstring& path, const std::wstring& version) {
+bool CTCFData::SaveTopology(const std::wstring& path, const std::wstring& version,
+                            unsigned long* systemError) {
     CLogger log(L"CTCFData::SaveTopology");
     const std::wstring full = FullProfilePath(path);
     CProfileFileWriter file(full);
@@ -160,12 +161,13 @@ bool CTCFData::SaveTopology(const std::wstring& path, const std::wstring& versio
     file.Write(kHeader, kCount, count);
     if (!file.Commit()) {
         log.Write(1, L"Topology not saved to %s: %s", path.c_str(), file.Error().c_str());
+        if (systemError) *systemError = file.ErrorCode();
         return false;
     }
     return true;
 }
 
-bool CTCFData::SaveSerialCurrent(const std::wstring& path) const {
+bool CTCFData::SaveSerialCurrent(const std::wstring& path, unsigned long* systemError) const {
     const std::wstring full = FullProfilePath(path);
     CProfileFileWriter file(full);
     file.Begin(ProfileStart::kCopyOfTarget);
@@ -177,6 +179,7 @@ bool CTCFData::SaveSerialCurrent(const std::wstring& path) const {
     if (!file.Commit()) {
         CLogger log(L"CTCFData::SaveSerialCurrent");
         log.Write(1, L"Serial counters not saved to %s: %s", path.c_str(), file.Error().c_str());
+        if (systemError) *systemError = file.ErrorCode();
         return false;
     }
     return true;

@@ -1,7 +1,6 @@
-// The page's dialog procedure and its dispatch to the virtual handlers.
-#include "EditorPageBase.h"
+#include "PropertyPage.h"
 
-void CEditorPageBase::Fill(PROPSHEETPAGEW& page) {
+void CPropertyPage::Fill(PROPSHEETPAGEW& page) {
     page = {};
     page.dwSize = sizeof(page);
     page.dwFlags = PSP_DEFAULT;
@@ -11,13 +10,13 @@ void CEditorPageBase::Fill(PROPSHEETPAGEW& page) {
     page.lParam = reinterpret_cast<LPARAM>(this);
 }
 
-INT_PTR CALLBACK CEditorPageBase::DialogProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+INT_PTR CALLBACK CPropertyPage::DialogProc(HWND window, UINT message, WPARAM w, LPARAM l) {
     if (message == WM_INITDIALOG) {
         auto* page = reinterpret_cast<PROPSHEETPAGEW*>(l);
         SetWindowLongPtrW(window, DWLP_USER, page->lParam);
-        reinterpret_cast<CEditorPageBase*>(page->lParam)->window_ = window;
+        reinterpret_cast<CPropertyPage*>(page->lParam)->window_.Attach(window);
     }
-    auto* self = reinterpret_cast<CEditorPageBase*>(GetWindowLongPtrW(window, DWLP_USER));
+    auto* self = reinterpret_cast<CPropertyPage*>(GetWindowLongPtrW(window, DWLP_USER));
     if (!self) return FALSE;
     try {
         return self->Dispatch(message, w, l);
@@ -26,7 +25,7 @@ INT_PTR CALLBACK CEditorPageBase::DialogProc(HWND window, UINT message, WPARAM w
     }
 }
 
-INT_PTR CEditorPageBase::Dispatch(UINT message, WPARAM w, LPARAM l) {
+INT_PTR CPropertyPage::Dispatch(UINT message, WPARAM w, LPARAM l) {
     switch (message) {
         case WM_INITDIALOG:
             return OnInitDialog() ? TRUE : FALSE;
@@ -38,10 +37,14 @@ INT_PTR CEditorPageBase::Dispatch(UINT message, WPARAM w, LPARAM l) {
                 SetResult(OnSetActive() ? 0 : -1);
                 return TRUE;
             }
+            if (header.code == PSN_KILLACTIVE) {
+                SetResult(OnKillActive() ? FALSE : TRUE);
+                return TRUE;
+            }
             return OnNotify(header) ? TRUE : FALSE;
         }
         case WM_NCDESTROY:
-            window_ = nullptr;
+            window_.Attach(nullptr);
             return FALSE;
     }
     INT_PTR result = FALSE;

@@ -1,0 +1,73 @@
+// Resource and control ids of the tool. The numbers are the product's own: pages, menu
+// commands and control ids are referred to by other programs' tests and by saved layouts.
+#pragma once
+
+#ifndef IDC_STATIC
+#define IDC_STATIC -1
+#endif
+
+// Icons, dialogs, menus.
+#define IDR_MAINFRAME 128
+#define IDD_CONFIG_PAGE 104
+#define IDD_PROGRAMMER_PAGE 105
+#define IDR_MAIN_MENU 132
+#define IDD_ABOUTBOX 142
+
+// Menu commands.
+#define ID_PROGRAMOPTIONS_PROGRAMONCE 32773
+#define ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM 32774
+#define ID_TOPOLOGY_VIEW 32775
+#define ID_TOPOLOGY_LOAD 32776
+#define ID_TOPOLOGY_SAVE 32777
+#define ID_HELP_ABOUT 32781
+#define ID_ADVANCED_DISABLEUUID 32782
+#define ID_ADVANCED_DEBUGOPTIONS 32783
+
+// The shared topology tree, a child of the sheet or of the active page.
+#define IDC_TOPOLOGY_TREE 4101
+
+// About box.
+#define IDC_STATIC_VERSION 1062
+
+// Both pages.
+#define IDC_TREE_FRAME 1000
+#define IDC_LEGEND_1 1037
+#define IDC_LEGEND_2 1038
+#define IDC_LEGEND_3 1039
+
+// Configuration page.
+#define IDC_STATIC_PORTSETTING 1003
+#define IDC_STATIC_BAND 1096
+#define IDC_STATIC_PARTTYPE 1053
+#define IDC_COMBO_PARTTYPE 1054
+#define IDC_STATIC_MEMTYPE 1004
+#define IDC_COMBO_MEMTYPE 1005
+#define IDC_STATIC_OPERATION 1055
+#define IDC_CHECK_PROGRAM 1024
+#define IDC_CHECK_VERIFYIMAGE 1012
+#define IDC_STATIC_CHOOSEFILE 1006
+#define IDC_EDIT_FILEPATH 1020
+#define IDC_BUTTON_BROWSE 1015
+#define IDC_BUTTON_MORE 1088
+#define IDC_STATIC_ADVANCED 1094
+#define IDC_BUTTON_DUMPOTP 1087
+#define IDC_BUTTON_PROGRAMRAM 1089
+#define IDC_BUTTON_DUMPOTPALL 1067
+#define IDC_EDIT_CONFIG_STATUS 1016
+#define IDC_SEPARATOR_TOP 1041
+#define IDC_SEPARATOR_BOTTOM 1043
+
+// Execution page.
+#define IDC_EDIT_TOPOLOGYINUSE 1030
+#define IDC_GROUP_SETTINGS 1003
+#define IDC_STATIC_DEVICENOTE 1063
+#define IDC_EDIT_PROGRAM_STATUS 1021
+#define IDC_RADIO_ONCE 1026
+#define IDC_RADIO_AUTOMATED 1027
+#define IDC_BUTTON_START 1025
+#define IDC_BUTTON_STOP 1023
+#define IDC_LEGEND_4 1040
+#define IDC_LEGEND_5 1041
+#define IDC_LEGEND_6 1042
+#define IDC_STATIC_SAFE 1056
+#define IDC_STATIC_DONOTREMOVE 1057

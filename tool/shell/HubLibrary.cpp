@@ -1,0 +1,3 @@
+#include "HubLibrary.h"
+
+const wchar_t kHubLibraryName[] = L"HalvexZRVLib.dll";

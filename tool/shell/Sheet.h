@@ -1,0 +1,128 @@
+// CSheet: the tool's main window, a modal property sheet with the configuration and execution
+// pages (the configuration editor joins as page 2), a menu bar and the one topology tree that
+// the active page shows. The sheet owns the binding to the hub library, the tree and its device
+// records, the Topology menu and the handling of the library's device events.
+//
+// Everything here runs on the user-interface thread. The sheet window is the platform's property
+// sheet, subclassed so its messages reach OnSheetMessage.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AboutDlg.h"
+#include "ConfigEditor.h"
+#include "ConfigPage.h"
+#include "DeviceData.h"
+#include "MiravelTree.h"
+#include "ProgrammerPage.h"
+#include "SheetLock.h"
+
+extern const wchar_t kSheetCaption[];
+// Message the library's events arrive with: first parameter the data, second the event code.
+constexpr UINT kDeviceEventMessage = 1163;
+
+// Page indices, in the order the sheet adds them.
+constexpr int kConfigPageIndex = 0;
+constexpr int kProgrammerPageIndex = 1;
+constexpr int kConfigEditorIndex = 2;
+
+class CSheet {
+public:
+    CSheet();
+    ~CSheet();
+    CSheet(const CSheet&) = delete;
+    CSheet& operator=(const CSheet&) = delete;
+
+    // Shows the sheet modally until it closes.
+    INT_PTR Run();
+
+    // Operations the pages use.
+    void ShowStatus(const std::wstring& text);
+    void FitToActivePage();
+    void InvalidateTree();
+    CMiravelTree& GetTreeCtrl() { return tree_; }
+    std::wstring GetCurrentTopologyFile() const { return currentTopologyFile_; }
+    bool GetProgrammerStatus() const;
+    HMENU Menu() const { return menu_; }
+    CDeviceData* SelectedDevice() const { return selectedDevice_; }
+    bool IsTopologySaved() const { return topologySaved_; }
+    void SetTopologySaved(bool saved) { topologySaved_ = saved; }
+    // Tree notifications, from whichever window is the tree's parent. True when handled, with
+    // the answer in result.
+    bool OnTreeNotify(NMHDR& header, LRESULT& result);
+
+private:
+    // Start-up.
+    static int CALLBACK SheetCallback(HWND window, UINT message, LPARAM l);
+    static LRESULT CALLBACK SheetProc(HWND window, UINT message, WPARAM w, LPARAM l, UINT_PTR id,
+                                      DWORD_PTR data);
+    LRESULT OnSheetMessage(UINT message, WPARAM w, LPARAM l, bool& handled);
+    bool OnInitDialog();
+    void LoadLastTopology();
+    bool InitializeUsbTree();
+    void ShowLineInCaption();
+
+    // Sheet-level commands and guards.
+    bool OnCommand(int id);
+    bool OnPageChanging();
+    void OnPageChanged();
+    void UpdateMenusForPage(int page);
+    int ActivePageIndex() const;
+    void OnProgramOption(int chosen);
+    void OnDisableUuid();
+    void OnDebugOptions();
+    bool ConfirmQuit();
+    void OnDestroy();
+
+    // Tree and node table.
+    bool EnumUSB(const wchar_t* devicePath, bool arrived);
+    HTREEITEM AddTreeItem(HTREEITEM parent, const std::wstring& text, CDeviceData* record);
+    std::wstring GetTopologyString(HTREEITEM item);
+    void GetNodeIndexFromDevicePath(const wchar_t* devicePath, int& controller, int& device);
+    void DeleteTreeItems(HTREEITEM item);
+    void DeleteAllTreeItems();
+    CDeviceData* Record(HTREEITEM item) const;
+    void OnTreeDoubleClick();
+    void OnTreeEndLabelEdit(NMTVDISPINFOW& info);
+    void OnTreeSelectionChanged();
+
+    // Topology menu.
+    void OnTopologyView();
+    void OnTopologyLoad();
+    void OnTopologySave();
+
+    // Library events.
+    void DeviceEvent(WPARAM data, LPARAM event);
+    void UpdateHubStatus(int event, uintptr_t data);
+
+    std::wstring currentTopologyFile_;
+    CSheetLock lock_;
+    bool topologySaved_ = false;
+    int previousPage_ = kConfigPageIndex;
+    CConfigPage configPage_;
+    HMENU menu_ = nullptr;
+    HMODULE libraryModule_ = nullptr;
+    IDeviceTree* deviceTree_ = nullptr;
+    CMiravelTree tree_;
+    CAboutDlg aboutBox_;
+    std::vector<std::vector<CDeviceData*>> nodes_;
+    CDeviceData* selectedDevice_ = nullptr;
+    CProgrammerPage programmerPage_;
+    CConfigEditor configEditor_;
+    HICON icon_ = nullptr;
+    bool disableUuid_ = false;
+
+    CWindow window_;
+    bool closing_ = false;
+    PfnCreateDeviceTreeUI pfnCreateDeviceTreeUI_ = nullptr;
+    PfnFinishedUsingDeviceTreeUI pfnFinishedUsingDeviceTreeUI_ = nullptr;
+};
+
+// The callback the library calls on its own threads: posts the event to the main window.
+bool __cdecl DeviceStatusNotifier(uintptr_t data, int32_t event);
+// The caption DeviceStatusNotifier looks for; set before the callback is registered.
+void SetNotifierCaption(const std::wstring& caption);

@@ -1,0 +1,6 @@
+#include "TopologyConfig.h"
+
+CTCFData& TopologyConfig() {
+    static CTCFData topology;
+    return topology;
+}
