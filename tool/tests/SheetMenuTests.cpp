@@ -10,6 +10,8 @@
 #include "Sheet.h"
 #include "SheetTestSupport.h"
 #include "ToolTestLine.h"
+#include "ConfigEditorIds.h"
+#include "DefaultTcfRegistry.h"
 #include "resource.h"
 
 namespace guitest {
@@ -21,6 +23,14 @@ TEST(SheetMenu, MenusFollowTheActivePage) {
     CSheetThread sheet;
     std::wstring path;
     ASSERT_TRUE(StartWithTopology(sheet, ConfiguredLineTcf(), path));
+    // The editor page reads its template folder when it is first shown.
+    const std::string source = ZRV_FIXTURE_DIR;
+    const std::wstring templates =
+        L"Z:" + std::wstring(source.begin(), source.end()) + L"/templates/";
+    ASSERT_EQ(
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, kToolRegistryKey, L"Path", REG_SZ, templates.c_str(),
+                        static_cast<DWORD>((templates.size() + 1) * sizeof(wchar_t))),
+        ERROR_SUCCESS);
     EXPECT_TRUE(sheet.MenuState(ID_PROGRAMOPTIONS_PROGRAMONCE) & MF_CHECKED);
     EXPECT_FALSE(sheet.MenuState(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM) & MF_CHECKED);
     EXPECT_FALSE(sheet.MenuState(ID_ADVANCED_DISABLEUUID) & MF_CHECKED);
@@ -29,6 +39,7 @@ TEST(SheetMenu, MenusFollowTheActivePage) {
         bool execution, topology, advanced;
     } steps[] = {{kConfigPageIndex, true, true, true},
                  {kProgrammerPageIndex, true, false, false},
+                 {kConfigEditorPageIndex, false, false, false},
                  {kConfigPageIndex, true, true, true}};
     for (const Step& step : steps) {
         SCOPED_TRACE(step.page);
@@ -38,6 +49,9 @@ TEST(SheetMenu, MenusFollowTheActivePage) {
         EXPECT_EQ((sheet.MenuPopupState(1) & kGreyed) == 0, step.topology);
         EXPECT_EQ((sheet.MenuPopupState(2) & kGreyed) == 0, step.advanced);
         EXPECT_EQ(sheet.MenuPopupState(3) & kGreyed, 0u);
+        if (step.page == kConfigEditorPageIndex) {
+            EXPECT_EQ(SendMessageW(sheet.PageItem(IDC_EDITOR_PART_NUMBER), CB_GETCOUNT, 0, 0), 12);
+        }
     }
     EXPECT_TRUE(sheet.Close());
 }
