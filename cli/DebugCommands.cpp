@@ -41,9 +41,9 @@ int FindHub(CLibrary& library, HubExports& lib, const std::wstring& position, Li
         const std::vector<LineHub> hubs = ReadLineHubs(lib);
         const LineHub* hub = FindByPosition(hubs, position);
         if (hub == nullptr) {
-            return Fail(kExitBadInput, HasNodeAt(lib, position)
-                                           ? L"the node at " + position + L" is not a hub"
-                                           : L"no hub at position " + position);
+            return Fail(kExitBadInput,
+                        L"no hub at position " + position +
+                            (HasNodeAt(lib, position) ? L" (the node there is not a hub)" : L""));
         }
         if (hub->family != HUB_FAMILY_UNKNOWN || GetTickCount64() >= deadline) {
             found = *hub;

@@ -477,8 +477,8 @@ int CProgramRun::Run() {
     hubs_ = ReadLineHubs(lib_);
     for (const std::wstring& position : options_.positions) {
         if (FindByPosition(hubs_, position) == nullptr) {
-            Fail(HasNodeAt(lib_, position) ? L"the node at " + position + L" is not a hub"
-                                           : L"no hub at position " + position);
+            Fail(L"no hub at position " + position +
+                 (HasNodeAt(lib_, position) ? L" (the node there is not a hub)" : L""));
             return kExitBadInput;
         }
     }
