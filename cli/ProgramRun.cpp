@@ -38,7 +38,14 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
     return TRUE;
 }
 
+// Set from another program (a line controller, a test) to stop a run as
+// Ctrl+C does: the event named "zrvcli-stop-<process id>".
+HANDLE g_stopEvent = nullptr;
+
 bool StopRequested() {
+    if (g_stopEvent && WaitForSingleObject(g_stopEvent, 0) == WAIT_OBJECT_0) {
+        InterlockedExchange(&g_stopRequested, 1);
+    }
     return InterlockedCompareExchange(&g_stopRequested, 0, 0) != 0;
 }
 
@@ -208,11 +215,13 @@ void CProgramRun::Say(const std::wstring& position, const std::wstring& part,
     Print(Pad(position, 12) + Pad(part, 8) + L" " + text + L"\n");
 }
 
+// Names the hub by where the last snapshot shows it (a board may come back
+// on another port), else by where the run found it.
 void CProgramRun::SayAbout(const std::wstring& path, const std::wstring& text) {
-    if (const HubRun* run = FindRun(path)) {
-        Say(run->hub.position, run->hub.part, text);
-    } else if (const LineHub* hub = FindByPath(hubs_, path)) {
+    if (const LineHub* hub = FindByPath(hubs_, path)) {
         Say(hub->position, hub->part, text);
+    } else if (const HubRun* run = FindRun(path)) {
+        Say(run->hub.position, run->hub.part, text);
     } else {
         Say(L"?", PartName(path), text + L" (" + path + L")");
     }
@@ -471,6 +480,10 @@ int CProgramRun::Run() {
 
     SetEventQueue(&events_);
     g_wakeQueue = &events_;
+    const std::wstring stopName = L"zrvcli-stop-" + std::to_wstring(GetCurrentProcessId());
+    g_stopEvent = CreateEventW(nullptr, TRUE, FALSE, stopName.c_str());
+    // A parent that ignores Ctrl+C passes that on; this run wants it.
+    SetConsoleCtrlHandler(nullptr, FALSE);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     lib_.RegisterNotificationCallback(OnLibraryEvent);
 
@@ -502,7 +515,9 @@ int CProgramRun::Run() {
                  : L"none of the positions holds a hub");
         return kExitFailed;
     }
-    if (options_.automated) Print(L"programming every new hub until Ctrl+C\n");
+    if (options_.automated) {
+        Print(L"programming every new hub until Ctrl+C (or the event " + stopName + L")\n");
+    }
 
     const ULONGLONG rebootDeadline = GetTickCount64() + options_.settleMs;
     while (true) {
