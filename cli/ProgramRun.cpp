@@ -25,6 +25,8 @@ constexpr int kExitBadInput = 2;
 // Between two starts of a manager that found nothing ready.
 constexpr ULONGLONG kRestartPauseMs = 500;
 constexpr DWORD kPollMs = 100;
+// A hub that asks for a reboot again after it came back is given up.
+constexpr int kMaxReboots = 2;
 
 volatile LONG g_stopRequested = 0;
 CEventQueue* g_wakeQueue = nullptr;
@@ -62,6 +64,7 @@ struct HubRun {
     std::wstring note;  // why a hub was not programmed
     ULONGLONG started = 0;
     ULONGLONG ended = 0;
+    int reboots = 0;
 
     bool Succeeded() const {
         return state == HubState::kDone && note.empty() && result == RESULT_SUCCESS &&
@@ -287,6 +290,11 @@ void CProgramRun::Prepare(HubRun& run) {
                                mode);
     }
     if (mode == 1) {
+        if (++run.reboots > kMaxReboots) {
+            return FailPreparation(
+                run, L"the hub keeps rebooting for " + StorageModeName(options_.storageMode),
+                RESULT_DEVICE_IO_FAILED);
+        }
         run.state = HubState::kRebooting;
         Say(run.hub.position, run.hub.part,
             L"rebooting for " + StorageModeName(options_.storageMode));
@@ -489,6 +497,8 @@ int CProgramRun::Run() {
 
     hubs_ = ReadLineHubs(lib_);
     for (const std::wstring& position : options_.positions) {
+        // A continuous run may wait for a board on an empty port.
+        if (options_.automated && HasNodeAt(lib_, position)) continue;
         if (FindByPosition(hubs_, position) == nullptr) {
             Fail(L"no hub at position " + position +
                  (HasNodeAt(lib_, position) ? L" (the node there is not a hub)" : L""));

@@ -101,6 +101,24 @@ TEST_F(LineScenario, AHubProgrammedInOneProcessShowsItsBlockInAnothersDump) {
     EXPECT_EQ(ReadBinary(L"dump.bin").find(std::string("\x30\x00\x5A", 3)), std::string::npos);
 }
 
+TEST_F(LineScenario, WriteRamHandsTheFileToTheHubsRam) {
+    const auto run =
+        RunZrvcli(L"write-ram 1-1-3 block.cfg", Fixture(L"tests/line-small.json"), L"state.json");
+    ASSERT_EQ(run.exitCode, 0u) << run.out << run.err;
+    EXPECT_NE(run.out.find("RAM of 1-1-3 (KX610x) written with 11 bytes of block.cfg"),
+              std::string::npos)
+        << run.out;
+    std::string state = ReadTextFile(L"state.json");
+    for (char& c : state) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    // The hub LA2's RAM begins with the block.
+    const size_t chip = state.find("PID_6104\\\\LA2");
+    ASSERT_NE(chip, std::string::npos) << state.substr(0, 400);
+    EXPECT_NE(state.find("4346474201400003300"
+                         "05A",
+                         chip),
+              std::string::npos);
+}
+
 TEST_F(LineScenario, TheSeventeenthSecondFamilyProgrammingIsRefusedAcrossRuns) {
     const std::wstring line = Fixture(L"tests/line-small.json");
     for (int run = 1; run <= 17; ++run) {
