@@ -20,11 +20,7 @@ std::wstring Fixture(const wchar_t* name) {
     return WindowsPath(ZRV_FIXTURE_DIR, name);
 }
 
-void WriteBytes(const wchar_t* path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
+using testsupport::WriteBytes;
 
 std::vector<uint8_t> Image(size_t size) {
     std::vector<uint8_t> image(size, 0xA5);

@@ -27,15 +27,7 @@ std::wstring Fixture(const wchar_t* name) {
     return WindowsPath(ZRV_FIXTURE_DIR, name);
 }
 
-void WriteBytes(const wchar_t* path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadBinary(const wchar_t* path) {
-    return ReadTextFile(path);
-}
+using testsupport::WriteBytes;
 
 // The event lines zrvcli printed for position (the final table excluded).
 std::vector<std::string> EventLines(const std::string& out, const std::string& position) {
@@ -83,7 +75,7 @@ TEST_F(LineScenario, AHubProgrammedInOneProcessShowsItsBlockInAnothersDump) {
 
     const auto dump = RunZrvcli(L"dump-otp 1-1-1 dump.bin", line, L"state.json");
     ASSERT_EQ(dump.exitCode, 0u) << dump.out << dump.err;
-    const std::string otp = ReadBinary(L"dump.bin");
+    const std::string otp = ReadTextFile(L"dump.bin");
     EXPECT_EQ(otp.size(), 2048u);
     // The file's item data, then the serial made from UUID bytes 11 to 15.
     EXPECT_NE(otp.find(std::string("\x30\x00\x5A", 3)), std::string::npos);
@@ -98,7 +90,7 @@ TEST_F(LineScenario, AHubProgrammedInOneProcessShowsItsBlockInAnothersDump) {
     // Without the state file a new process starts from the fixture: no block.
     const auto fresh = RunZrvcli(L"dump-otp 1-1-1 dump.bin", line);
     ASSERT_EQ(fresh.exitCode, 0u) << fresh.err;
-    EXPECT_EQ(ReadBinary(L"dump.bin").find(std::string("\x30\x00\x5A", 3)), std::string::npos);
+    EXPECT_EQ(ReadTextFile(L"dump.bin").find(std::string("\x30\x00\x5A", 3)), std::string::npos);
 }
 
 TEST_F(LineScenario, WriteRamHandsTheFileToTheHubsRam) {

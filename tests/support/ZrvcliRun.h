@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,12 @@ inline ZrvcliOutcome RunZrvcli(const std::wstring& arguments, const std::wstring
     if (StartZrvcli(arguments, L"zrvcli", process)) exitCode = WaitForExit(process, timeoutMs);
     SetLineEnvironment(L"", L"");
     return Collect(L"zrvcli", exitCode);
+}
+
+inline void WriteBytes(const wchar_t* path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 // The lines of text, without their line ends.
