@@ -506,6 +506,10 @@ int CProgramRun::Run() {
         }
     }
     WaitForFamilies();
+    if (StopRequested()) {
+        Fail(L"stopped before any hub was prepared");
+        return kExitFailed;
+    }
     if (!CheckSelectedImages(hubs_)) return kExitBadInput;
 
     for (const LineHub& hub : hubs_) {
