@@ -1,8 +1,15 @@
 #include "DeviceQueue.h"
 
 #include <cwchar>
+#include <new>
 
+#include "EP5Timeout.h"
+#include "GenericHubDevice.h"
 #include "Logger.h"
+#include "MiravelAccess.h"
+#include "MiravelDevice.h"
+#include "Notifications.h"
+#include "TorvikDevice.h"
 
 namespace {
 
@@ -38,9 +45,14 @@ CDeviceQueue::CDeviceQueue() {
     TraceWriter();
 }
 
-// No lock: by now no other thread of the library runs, or the process is
-// ending and a lock may belong to a thread that is gone.
-CDeviceQueue::~CDeviceQueue() = default;
+// No lock: by now no other thread of the library runs (each timer thread
+// keeps the module loaded), or the process is ending and a lock may belong
+// to a thread that is gone. The timers are cancelled all the same.
+CDeviceQueue::~CDeviceQueue() {
+    devices_.clear();
+    for (EP5WaitEntry& entry : ep5WaitList_) entry.timer->Cancel();
+    ep5WaitList_.clear();
+}
 
 int32_t CDeviceQueue::FindDevice(const wchar_t* path, size_t* index) {
     CQueueHold hold(lock_);
@@ -225,16 +237,173 @@ int32_t CDeviceQueue::GetHubFamily(const wchar_t* path) {
     return device ? static_cast<int32_t>(device->hubFamily) : HUB_FAMILY_UNKNOWN;
 }
 
-int32_t CDeviceQueue::AddDevice(const wchar_t* path, uint32_t /*bytes*/, int32_t controller,
+int32_t CDeviceQueue::AddDevice(const wchar_t* path, uint32_t bytes, int32_t controller,
                                 int32_t node) {
     CLogger log(L"CDeviceQueue::AddDevice");
     CQueueHold hold(lock_);
-    if (CDevice* device = Find(path)) {
-        if (controller >= 0) device->controllerIndex = controller;
-        if (node >= 0) device->nodeIndex = node;
+    CDevice* device = Find(path);
+    if (device == nullptr) {
+        std::unique_ptr<CDevice> created = CreateDevice(path, bytes, controller, node);
+        if (!created) return RESULT_SUCCESS;
+        device = created.get();
+        devices_.push_back(Entry{nextId_++, std::move(created)});
+        log.Write(2, L"Added device %s to queue", path);
     }
-    // New hubs get their family device once the family drivers decide it.
+    if (controller >= 0) device->controllerIndex = controller;
+    if (node >= 0) device->nodeIndex = node;
     return RESULT_SUCCESS;
+}
+
+std::unique_ptr<CDevice> CDeviceQueue::CreateDevice(const wchar_t* path, uint32_t bytes,
+                                                    int32_t controller, int32_t node) {
+    const int32_t family = GetHubType(path, bytes, controller, node);
+    std::unique_ptr<CDevice> device;
+    switch (family) {
+        case HUB_FAMILY_MIRAVEL:
+            // The family test has just found the vendor block.
+            device.reset(new (std::nothrow) CMiravelDevice(path, kDevicePathLength, true));
+            break;
+        case HUB_FAMILY_TORVIK:
+            device.reset(new (std::nothrow) CTorvikDevice(path, kDevicePathLength));
+            break;
+        case HUB_FAMILY_GENERIC:
+            device.reset(new (std::nothrow) CGenericHubDevice(path, kDevicePathLength));
+            break;
+        default:
+            return nullptr;
+    }
+    if (device) device->hubFamily = static_cast<uint32_t>(family);
+    return device;
+}
+
+int32_t CDeviceQueue::GetHubType(const wchar_t* path, uint32_t bytes, int32_t controller,
+                                 int32_t node) {
+    CLogger log(L"CDeviceQueue::GetHubType");
+    CQueueHold hold(lock_);
+    if (IsDeviceMiravel2(path, this)) return HUB_FAMILY_MIRAVEL;
+    if (IsInEP5WaitList(path)) return HUB_FAMILY_UNKNOWN;
+    if (IsWinUSBDeviceEnumerated(path) != 0) return HUB_FAMILY_TORVIK;
+    if (AddToEP5WaitList(path, bytes, controller, node) == RESULT_SUCCESS &&
+        EnableFifthEndpoint(path) != RESULT_SUCCESS) {
+        log.Write(2, L"Cannot enable 5th EP for device %s", path);
+    }
+    return HUB_FAMILY_UNKNOWN;
+}
+
+int32_t CDeviceQueue::AddToEP5WaitList(const wchar_t* path, uint32_t /*bytes*/, int32_t controller,
+                                       int32_t node) {
+    CQueueHold hold(lock_);
+    EP5WaitEntry entry;
+    entry.path.assign(path, wcsnlen(path, kDevicePathLength - 1));
+    entry.controller = controller;
+    entry.node = node;
+    entry.timer = CEP5Timer::Start(entry.path, EP5TimeoutMs(),
+                                   [this](CEP5Timer& timer) { TimerExpired(timer); });
+    if (!entry.timer) {
+        // Without a timer the hub would wait for ever: it stays unregistered,
+        // and the next walk that finds it tries again.
+        CLogger log(L"CDeviceQueue::AddToEP5WaitList");
+        log.Write(1, L"Cannot start the 5th EP timer for device %s", path);
+        return RESULT_RESOURCE_FAILURE;
+    }
+    ep5WaitList_.push_back(std::move(entry));
+    return RESULT_SUCCESS;
+}
+
+bool CDeviceQueue::IsInEP5WaitList(const wchar_t* path) {
+    CQueueHold hold(lock_);
+    for (const EP5WaitEntry& entry : ep5WaitList_) {
+        if (SamePath(entry.path.c_str(), path)) return true;
+    }
+    return false;
+}
+
+bool CDeviceQueue::IsWaitingForEP5(const wchar_t* path) {
+    return IsInEP5WaitList(path);
+}
+
+bool CDeviceQueue::TakeEP5WaitEntry(const wchar_t* path, int32_t* controller, int32_t* node) {
+    CQueueHold hold(lock_);
+    *controller = -1;
+    *node = -1;
+    for (auto it = ep5WaitList_.begin(); it != ep5WaitList_.end(); ++it) {
+        if (!SamePath(it->path.c_str(), path)) continue;
+        // Under the lock, which the timer takes before it fires: it never will.
+        it->timer->Cancel();
+        *controller = it->controller;
+        *node = it->node;
+        ep5WaitList_.erase(it);
+        return true;
+    }
+    return false;
+}
+
+void CDeviceQueue::TimerExpired(CEP5Timer& timer) {
+    CQueueHold hold(lock_);
+    if (timer.IsCancelled()) return;
+    TimerFired(timer.Path().c_str());
+}
+
+void CDeviceQueue::TimerFired(const wchar_t* path) {
+    CLogger log(L"CDeviceQueue::TimerFired");
+    CQueueHold hold(lock_);
+    auto wait = ep5WaitList_.begin();
+    while (wait != ep5WaitList_.end() && !SamePath(wait->path.c_str(), path)) ++wait;
+    if (wait == ep5WaitList_.end()) return;
+    std::unique_ptr<CDevice> device;
+    // The function may have arrived before anyone listened for it (the
+    // enable requests of the first walk go out before the monitor's window is
+    // registered): look once more before the hub is taken for a first-family one.
+    if (IsWinUSBDeviceEnumerated(path) != 0) {
+        log.Write(2, L"5th EP of device %s found when its wait ran out", path);
+        device.reset(new (std::nothrow) CTorvikDevice(path, kDevicePathLength));
+        if (device) {
+            device->EP5Arrived();
+            device->hubFamily = HUB_FAMILY_TORVIK;
+            if (wait->controller >= 0 && wait->node >= 0) {
+                device->controllerIndex = wait->controller;
+                device->nodeIndex = wait->node;
+            }
+        }
+    } else {
+        device.reset(new (std::nothrow) CMiravelDevice(path, kDevicePathLength, false));
+    }
+    if (device) {
+        devices_.push_back(Entry{nextId_++, std::move(device)});
+        // Under the lock, as the tool expects the hub queued when it hears of it.
+        RaiseDeviceEvent(EVENT_DEVICE_ARRIVED, wait->path.c_str(), 0);
+    }
+    // The callback may have called back into the queue: find the entry again.
+    int32_t controller = -1, node = -1;
+    TakeEP5WaitEntry(path, &controller, &node);
+}
+
+int32_t CDeviceQueue::EP5Arrived(const wchar_t* path, uint32_t /*bytes*/) {
+    CLogger log(L"CDeviceQueue::EP5Arrived");
+    CQueueHold hold(lock_);
+    int32_t controller = -1, node = -1;
+    TakeEP5WaitEntry(path, &controller, &node);
+    CDevice* device = Find(path);
+    if (device == nullptr || device->hubFamily != HUB_FAMILY_TORVIK) {
+        std::unique_ptr<CDevice> replacement(new (std::nothrow)
+                                                 CTorvikDevice(path, kDevicePathLength));
+        if (!replacement) return RESULT_RESOURCE_FAILURE;
+        device = replacement.get();
+        size_t index = 0;
+        if (FindDevice(path, &index) == RESULT_SUCCESS) {
+            // Same position: the order is the order of first registration.
+            devices_[index] = Entry{nextId_++, std::move(replacement)};
+        } else {
+            devices_.push_back(Entry{nextId_++, std::move(replacement)});
+        }
+    }
+    const int32_t result = device->EP5Arrived();
+    device->hubFamily = HUB_FAMILY_TORVIK;
+    if (controller >= 0 && node >= 0) {
+        device->controllerIndex = controller;
+        device->nodeIndex = node;
+    }
+    return result;
 }
 
 int32_t CDeviceQueue::RemoveDevice(const wchar_t* path) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Device.h"
+#include "EP5Timer.h"
 #include "Win32Handles.h"
 
 // The queued hubs one programming run counts: the hub, then each queued hub
@@ -67,8 +68,20 @@ public:
     int32_t GetHubFamily(const wchar_t* path);
 
     // Registry.
+    // Registers a hub the tree found (or only refreshes its indices).
     int32_t AddDevice(const wchar_t* path, uint32_t bytes, int32_t controller, int32_t node);
     int32_t RemoveDevice(const wchar_t* path);
+    // The family decision: 0 or 1 at once, else 3 while the hub waits for its
+    // fifth endpoint (the wait is started here).
+    int32_t GetHubType(const wchar_t* path, uint32_t bytes, int32_t controller, int32_t node);
+    // The hub's fifth-endpoint function arrived: the hub becomes a
+    // second-family device, its wait ends. The device's EP5Arrived result.
+    int32_t EP5Arrived(const wchar_t* path, uint32_t bytes);
+    // The hub's wait ran out: it is queued as a first-family object (family
+    // code 2) and announced with event 2, under the lock.
+    void TimerFired(const wchar_t* path);
+    // True while the hub waits for its fifth endpoint.
+    bool IsWaitingForEP5(const wchar_t* path);
     int32_t SetNumberOfConfiguredHubs(int32_t count);
     // Programming support for the programmer manager; tree is the live tree,
     // used under the queue's lock, and may be null.
@@ -86,6 +99,23 @@ public:
     void Append(std::unique_ptr<CDevice> device);
 
 private:
+    struct EP5WaitEntry {
+        std::wstring path;
+        std::shared_ptr<CEP5Timer> timer;
+        // The hub's node when the wait began.
+        int32_t controller = -1;
+        int32_t node = -1;
+    };
+
+    std::unique_ptr<CDevice> CreateDevice(const wchar_t* path, uint32_t bytes, int32_t controller,
+                                          int32_t node);
+    int32_t AddToEP5WaitList(const wchar_t* path, uint32_t bytes, int32_t controller, int32_t node);
+    // Ends the hub's wait, its timer cancelled; false when it had none.
+    bool TakeEP5WaitEntry(const wchar_t* path, int32_t* controller, int32_t* node);
+    bool IsInEP5WaitList(const wchar_t* path);
+    // A timer's wait ran out: TimerFired, unless it was cancelled meanwhile.
+    void TimerExpired(CEP5Timer& timer);
+
     struct Entry {
         uint64_t id;  // never reused: tells a hub queued again from the old object
         std::unique_ptr<CDevice> device;
@@ -108,6 +138,7 @@ private:
     void ShowUseCount(CDevice& device, IDeviceTree* tree);
 
     std::vector<Entry> devices_;
+    std::vector<EP5WaitEntry> ep5WaitList_;
     uint64_t nextId_ = 1;
     CCriticalSection lock_;
     int32_t configuredHubCount_ = 0;

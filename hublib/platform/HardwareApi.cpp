@@ -25,6 +25,7 @@ const HardwareApi kRealApi = {
     ::RegisterDeviceNotificationW,
     ::UnregisterDeviceNotification,
     ::Sleep,
+    ::WaitForSingleObject,
 };
 
 // The table of a PC without USB controllers: only the devnode root exists,
@@ -79,8 +80,9 @@ BOOL WINAPI SilentUnregister(HDEVNOTIFY handle) {
 }
 
 const HardwareApi kNoControllersApi = {
-    NoCreateFile, NoDeviceIoControl, NoCloseHandle, RootOnlyLocate, NoRelative,       NoRelative,
-    NoRelative,   RootOnlyDeviceId,  NoProperty,    SilentRegister, SilentUnregister, ::Sleep,
+    NoCreateFile,     NoDeviceIoControl, NoCloseHandle,         RootOnlyLocate, NoRelative,
+    NoRelative,       NoRelative,        RootOnlyDeviceId,      NoProperty,     SilentRegister,
+    SilentUnregister, ::Sleep,           ::WaitForSingleObject,
 };
 
 std::wstring Environment(const wchar_t* name) {

@@ -22,6 +22,9 @@ struct HardwareApi {
     decltype(&::RegisterDeviceNotificationW) RegisterDeviceNotificationW;
     decltype(&::UnregisterDeviceNotification) UnregisterDeviceNotification;
     decltype(&::Sleep) Sleep;
+    // A timed wait that may end early (a cancelled fifth-endpoint timer); the
+    // timeout is a pause like Sleep's.
+    decltype(&::WaitForSingleObject) WaitForSingleObject;
 };
 
 // The table in use; chosen once, on first use (never from DllMain).

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "HalvexZRVLib.h"
+#include "LibraryUnload.h"
 #include "UsbSimApi.h"
 
 namespace {
@@ -35,6 +36,9 @@ class Tree : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         SetEnvironmentVariableW(L"ZRV_USBSIM", L"in-process fixture");
+        // Hubs of no known family wait for a fifth endpoint: short waits, so
+        // each test's library is gone before the next loads its own.
+        SetEnvironmentVariableW(L"ZRV_TIME_SCALE", L"1000");
         sim_ = LoadLibraryW(L"UsbSim.dll");
     }
 
@@ -46,9 +50,7 @@ protected:
         ASSERT_NE(lib_, nullptr);
     }
 
-    void TearDown() override {
-        if (lib_) FreeLibrary(lib_);
-    }
+    void TearDown() override { EXPECT_TRUE(UnloadHubLibrary(lib_)); }
 
     template <typename F>
     F Sim(const char* name) {

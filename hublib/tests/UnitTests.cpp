@@ -13,6 +13,7 @@
 #include "EP5Timeout.h"
 #include "GenericHubDevice.h"
 #include "Notifications.h"
+#include "RegistryOverride.h"
 #include "UsbNode.h"
 
 extern const wchar_t kTraceLogFileName[] = L"HubLibUnitTests.txt";
@@ -213,6 +214,37 @@ TEST(EP5Timeout, RegistrySecondsBelow25Count) {
         SCOPED_TRACE(c.seconds);
         EXPECT_EQ(EP5TimeoutFromSeconds(c.present, c.seconds), c.ms);
     }
+}
+
+// The value as the library reads it at start, from the machine's key.
+TEST(EP5Timeout, ReadFromTheMachineKey) {
+    const wchar_t kKey[] = L"SOFTWARE\\VARN\\KVR";
+    const wchar_t kValue[] = L"EP5TIMEOUTPERIOD";
+    struct Case {
+        const char* name;
+        int dword;  // -1: none written
+        const wchar_t* text;
+        uint32_t ms;
+    };
+    const Case cases[] = {{"absent", -1, nullptr, 10000},
+                          {"5 s", 5, nullptr, 5000},
+                          {"0 s", 0, nullptr, 0},
+                          {"25 s", 25, nullptr, 10000},
+                          {"text", -1, L"5", 10000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMachineKeyOverride machine;
+        ASSERT_TRUE(machine.Active());
+        if (c.dword >= 0) {
+            ASSERT_TRUE(machine.SetDword(kKey, kValue, static_cast<DWORD>(c.dword)));
+        }
+        if (c.text != nullptr) {
+            ASSERT_TRUE(machine.SetString(kKey, kValue, c.text));
+        }
+        LoadEP5Timeout();
+        EXPECT_EQ(EP5TimeoutMs(), c.ms);
+    }
+    LoadEP5Timeout();
 }
 
 TEST(UsbNode, CopyTakesTextsButNotUseCount) {

@@ -151,6 +151,14 @@ VOID WINAPI SimSleep(DWORD milliseconds) {
     ::Sleep(scaled >= INFINITE - 1.0 ? INFINITE - 1 : static_cast<DWORD>(scaled));
 }
 
+// A timed wait is a pause too: its timeout is divided the same way.
+DWORD WINAPI SimWaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    if (milliseconds == INFINITE) return ::WaitForSingleObject(handle, INFINITE);
+    double scaled = milliseconds / Sim().TimeScale();
+    return ::WaitForSingleObject(
+        handle, scaled >= INFINITE - 1.0 ? INFINITE - 1 : static_cast<DWORD>(scaled));
+}
+
 const HardwareApi kSimApi = {
     SimCreateFileW,
     SimDeviceIoControl,
@@ -164,6 +172,7 @@ const HardwareApi kSimApi = {
     SimRegisterDeviceNotificationW,
     SimUnregisterDeviceNotification,
     SimSleep,
+    SimWaitForSingleObject,
 };
 
 }  // namespace
