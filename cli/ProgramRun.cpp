@@ -146,6 +146,10 @@ private:
     std::vector<std::unique_ptr<HubRun>> runs_;  // in the order they were taken up
     bool managerRunning_ = false;
     bool managerEverStarted_ = false;
+    // Hubs were prepared since the manager last started.
+    bool freshPreparation_ = false;
+    // How long a run without a manager waits for hubs to come back.
+    ULONGLONG waitUntil_ = 0;
     bool stopSent_ = false;
     ULONGLONG nextStart_ = 0;
 };
@@ -318,6 +322,7 @@ void CProgramRun::Prepare(HubRun& run) {
                                    ResultName(set) + L")",
                                set);
     }
+    freshPreparation_ = true;
     Say(run.hub.position, run.hub.part,
         L"prepared: " + StorageModeName(options_.storageMode) +
             (options_.verify ? L", verify" : L"") +
@@ -333,7 +338,14 @@ void CProgramRun::Rescan() {
         if (hub.family == HUB_FAMILY_UNKNOWN || !Selected(hub)) continue;
         HubRun* run = FindRun(hub.path);
         if (run != nullptr) {
-            if (run->state != HubState::kRebooting || !lib_.IsNewDevice(hub.controller, hub.node)) {
+            // A hub that rebooted (asked for by its storage mode, or by its driver
+            // when it was prepared) comes back as a new hub without the settings.
+            const bool waiting = run->state == HubState::kRebooting ||
+                                 (run->state == HubState::kPrepared &&
+                                  lib_.GetStorageMode(hub.controller, hub.node) == STORAGE_UNKNOWN);
+            if (!waiting || !lib_.IsNewDevice(hub.controller, hub.node)) continue;
+            if (run->state == HubState::kPrepared && ++run->reboots > kMaxReboots) {
+                FailPreparation(*run, L"the hub keeps rebooting", RESULT_DEVICE_IO_FAILED);
                 continue;
             }
             run->hub = hub;
@@ -359,6 +371,7 @@ void CProgramRun::StartManager() {
     }
     managerRunning_ = true;
     managerEverStarted_ = true;
+    freshPreparation_ = false;
 }
 
 void CProgramRun::Finish(HubRun& run) {
@@ -440,6 +453,7 @@ void CProgramRun::Handle(const LibraryEvent& event) {
         case EVENT_MANAGER_FINISHED:
             Print(L"programmer finished: " + RunResultText(event.value) + L"\n");
             managerRunning_ = false;
+            waitUntil_ = GetTickCount64() + options_.settleMs;
             nextStart_ = GetTickCount64() + kRestartPauseMs;
             break;
         default:
@@ -533,7 +547,7 @@ int CProgramRun::Run() {
         Print(L"programming every new hub until Ctrl+C (or the event " + stopName + L")\n");
     }
 
-    const ULONGLONG rebootDeadline = GetTickCount64() + options_.settleMs;
+    waitUntil_ = GetTickCount64() + options_.settleMs;
     while (true) {
         bool prepared = false;
         bool rebooting = false;
@@ -549,13 +563,17 @@ int CProgramRun::Run() {
                 stopSent_ = true;
             }
         } else if (!options_.automated) {
-            // One batch: once every rebooting hub is back (or the wait is over).
-            if (managerEverStarted_ && !managerRunning_) break;
-            const bool waitMore = rebooting && GetTickCount64() < rebootDeadline;
-            if (!managerEverStarted_ && !waitMore) {
-                if (!prepared) break;
-                StartManager();
-                if (!managerRunning_) break;
+            // Every chosen hub once: a batch starts when hubs were prepared since
+            // the last one (after the rebooting ones are back, or the wait is over);
+            // hubs a batch left behind because they were rebooting are waited for.
+            if (!managerRunning_) {
+                const bool canWait = GetTickCount64() < waitUntil_;
+                if (freshPreparation_ && (!rebooting || !canWait)) {
+                    StartManager();
+                    if (!managerRunning_) break;
+                } else if (!(rebooting || (managerEverStarted_ && prepared)) || !canWait) {
+                    break;
+                }
             }
         } else if (prepared && !managerRunning_ && GetTickCount64() >= nextStart_) {
             StartManager();
