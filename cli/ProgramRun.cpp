@@ -148,6 +148,8 @@ private:
     bool managerEverStarted_ = false;
     // Hubs were prepared since the manager last started.
     bool freshPreparation_ = false;
+    // A hub arrived since the manager last started.
+    bool arrivalSinceStart_ = false;
     // How long a run without a manager waits for hubs to come back.
     ULONGLONG waitUntil_ = 0;
     bool stopSent_ = false;
@@ -372,6 +374,7 @@ void CProgramRun::StartManager() {
     managerRunning_ = true;
     managerEverStarted_ = true;
     freshPreparation_ = false;
+    arrivalSinceStart_ = false;
 }
 
 void CProgramRun::Finish(HubRun& run) {
@@ -433,6 +436,7 @@ void CProgramRun::Handle(const LibraryEvent& event) {
             SayAbout(event.path, L"released");
             break;
         case EVENT_DEVICE_ARRIVED:
+            arrivalSinceStart_ = true;
             hubs_ = ReadLineHubs(lib_);
             SayAbout(event.path, L"arrived");
             Rescan();
@@ -575,7 +579,9 @@ int CProgramRun::Run() {
                     break;
                 }
             }
-        } else if (prepared && !managerRunning_ && GetTickCount64() >= nextStart_) {
+        } else if (prepared && !managerRunning_ && GetTickCount64() >= nextStart_ &&
+                   (freshPreparation_ || arrivalSinceStart_)) {
+            // Hubs a manager found not ready wait for a change on the line.
             StartManager();
         }
         LibraryEvent event;
