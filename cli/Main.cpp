@@ -38,7 +38,13 @@ int Tree(const CLibrary& lib) {
         return kExitUnusable;
     }
     if (tree->GetControllerCount() == 0) Print(L"No USB host controllers found.\n");
-    Print(TreeText(*tree));
+    auto family = lib.Bind<int32_t(__cdecl*)(int32_t, int32_t)>("GetHubFamily");
+    auto status = lib.Bind<int32_t(__cdecl*)(int32_t, int32_t)>("GetHubStatus");
+    HubAnswerSource answers;
+    if (family && status) {
+        answers = [=](int32_t c, int32_t n) { return HubAnswers{family(c, n), status(c, n)}; };
+    }
+    Print(TreeText(*tree, answers));
     return 0;
 }
 

@@ -18,7 +18,22 @@ std::wstring NodeTypeName(int32_t type) {
     }
 }
 
-std::wstring TreeText(IDeviceTree& tree) {
+std::wstring HubFamilyName(int32_t family) {
+    switch (family) {
+        case HUB_FAMILY_MIRAVEL:
+            return L"first family";
+        case HUB_FAMILY_TORVIK:
+            return L"second family";
+        case HUB_FAMILY_GENERIC:
+            return L"other hub";
+        case HUB_FAMILY_UNKNOWN:
+            return L"not decided";
+        default:
+            return L"family " + std::to_wstring(family);
+    }
+}
+
+std::wstring TreeText(IDeviceTree& tree, const HubAnswerSource& answers) {
     std::wstring out;
     const int32_t controllers = tree.GetControllerCount();
     for (int32_t c = 0; c < controllers; ++c) {
@@ -33,6 +48,11 @@ std::wstring TreeText(IDeviceTree& tree) {
             out += std::wstring(2 * static_cast<size_t>(depth[n]), L' ') + positions[n] + L"  " +
                    NodeTypeName(node->GetNodeType()) + L"  " + node->GetDisplayName();
             if (node->GetNodeType() == NODE_TYPE_HUB) {
+                if (answers) {
+                    const HubAnswers hub = answers(c, n);
+                    out += L"  [" + HubFamilyName(hub.family) + L", status " +
+                           std::to_wstring(hub.status) + L"]";
+                }
                 out += L"  ";
                 out += node->GetDevicePath();
             }

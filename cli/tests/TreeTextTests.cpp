@@ -7,6 +7,7 @@
 #include <string>
 
 #include "HalvexZRVLib.h"
+#include "LibraryUnload.h"
 #include "TreeText.h"
 #include "UsbSimApi.h"
 
@@ -16,7 +17,7 @@ namespace {
 // `faults` says so); port 3: a hub with a pen on its port 2; port 4 empty. A
 // second controller with one empty port.
 std::string Line(const char* faults) {
-    return std::string(R"({ "controllers": [
+    return std::string(R"({ "timeScale": 100, "controllers": [
       { "description": "Host", "ports": 4, "children": {
         "1": { "device": { "vid": "046D", "pid": "C077", "serial": "M1", "description": "Mouse" } },
         "2": { "device": { "vid": "046D", "pid": "C078", "serial": "P2", "description": "Pad", "faults": )") +
@@ -73,5 +74,43 @@ TEST(TreeText, PositionsEndInThePortNumber) {
         finished();
         EXPECT_EQ(TreeText(*snapshot()), c.expected);
     }
-    FreeLibrary(lib);
+    EXPECT_TRUE(UnloadHubLibrary(lib));
+}
+
+// With the library's answers each hub line says what was decided about it:
+// a first-family hub at once, a second-family hub whose fifth port is on at
+// once, a hub of another maker not yet (it waits for a fifth endpoint).
+TEST(TreeText, HubLinesCarryFamilyAndStatus) {
+    SetEnvironmentVariableW(L"ZRV_USBSIM", L"in-process fixture");
+    HMODULE sim = LoadLibraryW(L"UsbSim.dll");
+    ASSERT_NE(sim, nullptr);
+    ASSERT_EQ(Bind<PfnUsbSimLoadJson>(sim, "UsbSimLoadJson")(R"({ "timeScale": 100, "controllers": [
+      { "description": "Host", "ports": 3, "children": {
+        "1": { "hub": { "family": "first", "vid": "3B9A", "pid": "6104", "serial": "A1",
+                        "description": "USB 2.0 Hub", "ports": 1,
+                        "chip": { "uuid": "00112233445566778899AABBCCDDEEFF" } } },
+        "2": { "hub": { "family": "second", "vid": "3B9A", "pid": "7104", "serial": "B1",
+                        "description": "USB Hub", "ports": 1, "chip": { "ep5Enabled": true } } },
+        "3": { "hub": { "family": "other", "vid": "05E3", "pid": "0608", "serial": "G1",
+                        "description": "Generic USB Hub", "ports": 1 } } } } ] })",
+                                                             nullptr),
+              USBSIM_OK);
+    HMODULE lib = LoadLibraryW(L"HalvexZRVLib.dll");
+    ASSERT_NE(lib, nullptr);
+    auto family = Bind<int32_t(__cdecl*)(int32_t, int32_t)>(lib, "GetHubFamily");
+    auto status = Bind<int32_t(__cdecl*)(int32_t, int32_t)>(lib, "GetHubStatus");
+    IDeviceTree* tree = Bind<IDeviceTree*(__cdecl*)()>(lib, "CreateDeviceTreeUI")();
+    ASSERT_NE(tree, nullptr);
+    const std::wstring text = TreeText(*tree, [&](int32_t c, int32_t n) {
+        return HubAnswers{family(c, n), status(c, n)};
+    });
+    const wchar_t* expected[] = {
+        L"  1-1-1  Hub  Port1 : USB 2.0 Hub  [first family, status 14]  \\\\?\\USB#VID_3B9A",
+        L"  1-1-2  Hub  Port2 : USB Hub  [second family, status 14]  \\\\?\\USB#VID_3B9A",
+        L"  1-1-3  Hub  Port3 : Generic USB Hub  [not decided, status 0]  \\\\?\\USB#VID_05E3",
+    };
+    for (const wchar_t* line : expected) {
+        EXPECT_NE(text.find(line), std::wstring::npos) << "no line like " << line;
+    }
+    EXPECT_TRUE(UnloadHubLibrary(lib));
 }

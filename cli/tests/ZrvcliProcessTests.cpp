@@ -26,14 +26,21 @@ Outcome RunZrvcli(const std::wstring& arguments, const std::wstring& fixture) {
     SetEnvironmentVariableW(L"ZRV_USBSIM", fixture.empty() ? nullptr : fixture.c_str());
     Outcome outcome;
     PROCESS_INFORMATION process;
+    // Files of their own per run: the window of the library's device change
+    // monitor makes Wine start its desktop process, which inherits the
+    // output handles and keeps the last run's files open for a while.
+    static int run = 0;
+    ++run;
+    const std::wstring out = L"zrvcli-out" + std::to_wstring(run) + L".txt";
+    const std::wstring err = L"zrvcli-err" + std::to_wstring(run) + L".txt";
     if (testsupport::StartCapturing(
-            L"\"" + testsupport::ProgramFolder() + L"zrvcli.exe\" " + arguments, L"zrvcli-out.txt",
-            L"zrvcli-err.txt", 0, process)) {
+            L"\"" + testsupport::ProgramFolder() + L"zrvcli.exe\" " + arguments, out.c_str(),
+            err.c_str(), 0, process)) {
         outcome.exitCode = testsupport::WaitForExit(process, 60000);
     }
     SetEnvironmentVariableW(L"ZRV_USBSIM", nullptr);
-    outcome.out = testsupport::ReadTextFile(L"zrvcli-out.txt");
-    outcome.err = testsupport::ReadTextFile(L"zrvcli-err.txt");
+    outcome.out = testsupport::ReadTextFile(out.c_str());
+    outcome.err = testsupport::ReadTextFile(err.c_str());
     return outcome;
 }
 
@@ -53,7 +60,7 @@ TEST(Zrvcli, SaysWhichSimulatedLineItRunsOn) {
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_NE(run.err.find("simulated USB line: Z:"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("sim-basic.json"), std::string::npos) << run.err;
-    EXPECT_NE(run.out.find("USB 2.0 Hub"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("USB 2.0 Hub  [not decided, status 0]"), std::string::npos) << run.out;
 }
 
 TEST(Zrvcli, AnUnusableSimulatedLineEndsWithExitCode2) {

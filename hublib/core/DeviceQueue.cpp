@@ -542,6 +542,13 @@ size_t CDeviceQueue::DeviceCount() {
     return devices_.size();
 }
 
+std::vector<std::wstring> CDeviceQueue::DevicePaths() {
+    CQueueHold hold(lock_);
+    std::vector<std::wstring> paths;
+    for (const Entry& entry : devices_) paths.emplace_back(entry.device->GetDeviceInstanceID());
+    return paths;
+}
+
 void CDeviceQueue::Append(std::unique_ptr<CDevice> device) {
     CQueueHold hold(lock_);
     devices_.push_back(Entry{nextId_++, std::move(device)});

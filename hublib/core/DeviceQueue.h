@@ -94,6 +94,8 @@ public:
     // A heap copy of the queued device, or null; the caller owns it.
     CDevice* CloneDevice(const wchar_t* path);
     size_t DeviceCount();
+    // The queued hubs' paths in queue order (the order of first registration).
+    std::vector<std::wstring> DevicePaths();
 
     // Test and driver hook: puts an already created device at the end.
     void Append(std::unique_ptr<CDevice> device);

@@ -6,6 +6,7 @@
 // the library left to wait for.
 #include <windows.h>
 
+#include "DeviceChangeMonitor.h"
 #include "EP5Timeout.h"
 #include "LibraryState.h"
 #include "TreeState.h"
@@ -23,6 +24,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
             // in the middle of holding a lock; the system frees the memory.
             if (reserved != nullptr) break;
             DestroyTrees();
+            ReleaseDeviceChangeMonitor();
             break;
         default:
             break;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "DeviceChangeMonitor.h"
 #include "DeviceQueue.h"
 #include "HalvexZRVLib.h"
 #include "Logger.h"
@@ -189,11 +190,9 @@ int32_t __cdecl WriteToRAM(const wchar_t* devicePath, int32_t pathLength, const 
 }
 
 int32_t __cdecl StartEnumeration() {
-    // The device change monitor thread joins with its own module.
-    CLogger log(L"StartEnumeration");
-    return RESULT_SUCCESS;
+    return StartDeviceChangeMonitor();
 }
 
 void __cdecl StopEnumeration() {
-    CLogger log(L"StopEnumeration");
+    StopDeviceChangeMonitor();
 }

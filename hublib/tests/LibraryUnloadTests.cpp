@@ -47,6 +47,11 @@ int ThreadCountSettlingAt(int expected, DWORD timeoutMs) {
     return count;
 }
 
+template <typename F>
+F Bind(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 HANDLE g_runEnded = nullptr;
 volatile LONG g_runResult = 99;
 
@@ -60,13 +65,10 @@ bool __cdecl OnEvent(uintptr_t data, int32_t code) {
     return true;
 }
 
-template <typename F>
-F Bind(HMODULE module, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-// Unloads the library; how long the call took.
+// Unloads the library; how long the call took. The device change monitor
+// the first walk started keeps the library loaded: the caller stops it first.
 ULONGLONG TimedFree(HMODULE module) {
+    Bind<void(__cdecl*)()>(module, "StopEnumeration")();
     const ULONGLONG start = GetTickCount64();
     EXPECT_TRUE(FreeLibrary(module));
     const ULONGLONG took = GetTickCount64() - start;

@@ -165,7 +165,7 @@ inline void EmptyQueue() {
 }
 
 // The simulated line, loaded before the first use of the hardware seam; then
-// the live tree is enumerated once.
+// the live tree is enumerated once and the device change monitor stopped.
 inline bool StartLibraryOnSimulatedLine(int batchControllers = kBatchControllers) {
     SetEnvironmentVariableW(L"ZRV_USBSIM", L"in-process fixture");
     HMODULE sim = LoadLibraryW(L"UsbSim.dll");
@@ -179,7 +179,11 @@ inline bool StartLibraryOnSimulatedLine(int batchControllers = kBatchControllers
         DeviceQueue().Append(
             std::make_unique<CGenericHubDevice>(path.c_str(), static_cast<uint32_t>(path.size())));
     }
-    return LiveTree() != nullptr;
+    if (LiveTree() == nullptr) return false;
+    // The tests queue and unqueue hubs by hand and refresh the live tree
+    // themselves: no monitor changes either behind their back.
+    StopEnumeration();
+    return true;
 }
 
 // Hot plug on the simulated line; true when the simulator did it.

@@ -216,6 +216,35 @@ TEST(EP5Timeout, RegistrySecondsBelow25Count) {
     }
 }
 
+// A fifth endpoint makes the hub a second-family device where it stands in
+// the queue; a second-family device already there stays as it is.
+TEST(DeviceQueue, FifthEndpointReplacesTheHubInItsPlace) {
+    const std::wstring a = L"\\\\?\\USB#VID_1A2B&PID_000A#A#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+    const std::wstring b = L"\\\\?\\USB#VID_1A2B&PID_000B#B#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+    const std::wstring c = L"\\\\?\\USB#VID_1A2B&PID_000C#C#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+    CDeviceQueue queue;
+    for (const std::wstring& path : {a, b, c}) {
+        queue.Append(std::make_unique<CGenericHubDevice>(path.c_str(), kDevicePathLength));
+    }
+    ASSERT_TRUE(queue.SetHubStatus(b.c_str(), HUB_STATUS_PROGRAMMED));
+
+    EXPECT_EQ(queue.EP5Arrived(b.c_str(), 0), RESULT_SUCCESS);
+    EXPECT_EQ(queue.DevicePaths(), (std::vector<std::wstring>{a, b, c}));
+    EXPECT_EQ(queue.GetHubFamily(b.c_str()), HUB_FAMILY_TORVIK);
+    EXPECT_EQ(queue.GetHubStatus(b.c_str()), HUB_STATUS_UNKNOWN);  // a new object
+    EXPECT_EQ(queue.GetHubFamily(a.c_str()), HUB_FAMILY_GENERIC);
+
+    ASSERT_TRUE(queue.SetHubStatus(b.c_str(), HUB_STATUS_PROGRAMMED));
+    queue.EP5Arrived(b.c_str(), 0);
+    EXPECT_EQ(queue.GetHubStatus(b.c_str()), HUB_STATUS_PROGRAMMED);  // kept
+
+    // Not queued yet: appended.
+    const std::wstring d = L"\\\\?\\USB#VID_1A2B&PID_000D#D#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+    queue.EP5Arrived(d.c_str(), 0);
+    EXPECT_EQ(queue.DevicePaths(), (std::vector<std::wstring>{a, b, c, d}));
+    EXPECT_EQ(queue.GetHubFamily(d.c_str()), HUB_FAMILY_TORVIK);
+}
+
 // The value as the library reads it at start, from the machine's key.
 TEST(EP5Timeout, ReadFromTheMachineKey) {
     const wchar_t kKey[] = L"SOFTWARE\\VARN\\KVR";

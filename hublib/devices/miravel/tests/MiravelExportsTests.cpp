@@ -32,6 +32,9 @@ Indices QueueHub(const std::string& fixture) {
     FinishedUsingDeviceTreeUI();
     if (IDeviceTree* live = LiveTreeIfAny()) live->Refresh();
     if (CreateDeviceTree() == nullptr || CreateDeviceTreeUI() == nullptr) return at;
+    // The tests queue the hub by hand: no device change monitor (the first
+    // walk starts it) may unqueue it on a removal from an unplugging test.
+    StopEnumeration();
     EXPECT_TRUE(GetDeviceIndicesUI(kHubPath, &at.controller, &at.node));
     return at;
 }
