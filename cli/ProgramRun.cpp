@@ -25,6 +25,8 @@ constexpr int kExitBadInput = 2;
 // Between two starts of a manager that found nothing ready.
 constexpr ULONGLONG kRestartPauseMs = 500;
 constexpr DWORD kPollMs = 100;
+// The interface class in every hub's device path.
+const wchar_t kHubInterfaceClass[] = L"{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
 // A hub that asks for a reboot again after it came back is given up.
 constexpr int kMaxReboots = 2;
 
@@ -231,9 +233,10 @@ void CProgramRun::SayAbout(const std::wstring& path, const std::wstring& text) {
         Say(hub->position, hub->part, text);
     } else if (const HubRun* run = FindRun(path)) {
         Say(run->hub.position, run->hub.part, text);
-    } else {
+    } else if (path.find(kHubInterfaceClass) != std::wstring::npos) {
         Say(L"?", PartName(path), text + L" (" + path + L")");
     }
+    // Other interfaces (a hub's fifth-endpoint function) go unmentioned.
 }
 
 HubRun* CProgramRun::FindRun(const std::wstring& path) {
@@ -439,6 +442,11 @@ void CProgramRun::Handle(const LibraryEvent& event) {
             arrivalSinceStart_ = true;
             hubs_ = ReadLineHubs(lib_);
             SayAbout(event.path, L"arrived");
+            if (const HubRun* run = FindRun(event.path)) {
+                if (run->state == HubState::kDone) {
+                    SayAbout(event.path, L"taken up once in this run already: left alone");
+                }
+            }
             Rescan();
             break;
         case EVENT_DEVICE_REMOVED:

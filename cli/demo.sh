@@ -41,7 +41,8 @@ zrvcli program --position 1-1-2 --position 1-1-4 --file "$image" --mode spi --ve
 
 echo "== The OTP of 1-1-2, dumped by another process"
 zrvcli dump-otp 1-1-2 'demo\otp-1-1-2.bin'
-od -A x -t x1 "$demo_dir/otp-1-1-2.bin" | head -12
+# sed, not head: the whole dump is read, so nothing dies of a closed pipe.
+od -A x -t x1 "$demo_dir/otp-1-1-2.bin" | sed -n 1,12p
 echo
 
 echo "== The production record ($record)"

@@ -200,6 +200,7 @@ TEST_F(LineScenario, AContinuousRunProgramsEachNewBoardOnceAsBoardsComeAndGo) {
     EXPECT_EQ(Count(events12, "finished: RESULT_SUCCESS"), 2u) << "board A, then board B\n"
                                                                << result.out;
     EXPECT_EQ(Count(events13, "prepared"), 0u) << "board A again\n" << result.out;
+    EXPECT_EQ(Count(events13, "left alone"), 1u) << result.out;
     // One record line per programmed board: HP0, HPA, HPB.
     const std::string record = ReadTextFile(L"record.csv");
     for (const char* serial : {"#HP0#", "#HPA#", "#HPB#"}) {
