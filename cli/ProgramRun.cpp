@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
+#include <cwctype>
 #include <memory>
-#include <set>
 
 #include "BlockBuilder.h"
 #include "ConsoleText.h"
@@ -100,6 +100,11 @@ std::wstring RunResultText(int32_t result) {
         default:
             return std::to_wstring(result);
     }
+}
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
+    return text;
 }
 
 std::wstring Pad(const std::wstring& text, size_t width) {
@@ -233,7 +238,7 @@ void CProgramRun::SayAbout(const std::wstring& path, const std::wstring& text) {
         Say(hub->position, hub->part, text);
     } else if (const HubRun* run = FindRun(path)) {
         Say(run->hub.position, run->hub.part, text);
-    } else if (path.find(kHubInterfaceClass) != std::wstring::npos) {
+    } else if (Lower(path).find(kHubInterfaceClass) != std::wstring::npos) {
         Say(L"?", PartName(path), text + L" (" + path + L")");
     }
     // Other interfaces (a hub's fifth-endpoint function) go unmentioned.
