@@ -68,6 +68,17 @@ int __cdecl UsbSimWaitIdle(unsigned timeoutMs);
 int __cdecl UsbSimReadChipMemory(const wchar_t* instanceId, const char* area, unsigned char* buffer,
                                  int size);
 
+// Device time spent since the last fixture load, in ms before the time scale:
+// the latency of every chip operation (both families) and the pauses callers
+// made through the hardware table's Sleep.
+struct UsbSimDeviceTime {
+    double chipMs;
+    double pauseMs;
+    unsigned long long chipOperations;
+    unsigned long long pauses;
+};
+int __cdecl UsbSimGetDeviceTime(struct UsbSimDeviceTime* totals);
+
 // First-family chip access, the transport of zelvo.dll. A session is opened on
 // a hub's device interface path ("\\?\USB#VID_...#{guid}"); every call
 // returns 0 or a Windows error code. A session of a hub that has left the bus
@@ -106,6 +117,7 @@ int __cdecl UsbSimFirstReadFlash(void* session, unsigned address, unsigned char*
 typedef int(__cdecl* PfnUsbSimLoad)(const wchar_t*);
 typedef int(__cdecl* PfnUsbSimLoadJson)(const char*, const wchar_t*);
 typedef int(__cdecl* PfnUsbSimReset)(void);
+typedef int(__cdecl* PfnUsbSimGetDeviceTime)(struct UsbSimDeviceTime*);
 typedef int(__cdecl* PfnUsbSimAttach)(const wchar_t*, const wchar_t*);
 typedef int(__cdecl* PfnUsbSimAttachJson)(const wchar_t*, const char*);
 typedef int(__cdecl* PfnUsbSimDetach)(const wchar_t*);

@@ -16,6 +16,7 @@
 
 #include "BenchClock.h"
 #include "BenchFixture.h"
+#include "BenchProcess.h"
 #include "HalvexZRVLib.h"
 #include "UsbSimApi.h"
 
@@ -94,29 +95,6 @@ int RunCase(const BenchCase& bench) {
     return 0;
 }
 
-// Runs one case in a child process, its output going to ours.
-bool RunCaseProcess(const BenchCase& bench) {
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(exe) + L"\" --case " +
-                               std::to_wstring(bench.controllers) + L" " +
-                               std::to_wstring(bench.devices);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        fprintf(stderr, "cannot start %ls (error %lu)\n", exe, GetLastError());
-        return false;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    return code == 0;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -134,6 +112,10 @@ int wmain(int argc, wchar_t** argv) {
            "process", "wall", "thread", "process", "wall");
     fflush(stdout);
     bool ok = true;
-    for (const BenchCase& bench : kCases) ok = RunCaseProcess(bench) && ok;
+    for (const BenchCase& bench : kCases) {
+        ok = RunCaseProcess(L"--case " + std::to_wstring(bench.controllers) + L" " +
+                            std::to_wstring(bench.devices)) &&
+             ok;
+    }
     return ok ? 0 : 1;
 }

@@ -280,7 +280,13 @@ int32_t CDeviceQueue::GetHubType(const wchar_t* path, uint32_t bytes, int32_t co
                                  int32_t node) {
     CLogger log(L"CDeviceQueue::GetHubType");
     CQueueHold hold(lock_);
-    if (IsDeviceMiravel2(path, this)) return HUB_FAMILY_MIRAVEL;
+    if (IsDeviceMiravel2(path, this)) {
+        // A first-family hub that failed an earlier look waits no longer: its
+        // timer would queue it a second time.
+        int32_t controller = -1, index = -1;
+        TakeEP5WaitEntry(path, &controller, &index);
+        return HUB_FAMILY_MIRAVEL;
+    }
     if (IsInEP5WaitList(path)) return HUB_FAMILY_UNKNOWN;
     if (IsWinUSBDeviceEnumerated(path) != 0) return HUB_FAMILY_TORVIK;
     if (AddToEP5WaitList(path, bytes, controller, node) == RESULT_SUCCESS &&
@@ -316,10 +322,6 @@ bool CDeviceQueue::IsInEP5WaitList(const wchar_t* path) {
         if (SamePath(entry.path.c_str(), path)) return true;
     }
     return false;
-}
-
-bool CDeviceQueue::IsWaitingForEP5(const wchar_t* path) {
-    return IsInEP5WaitList(path);
 }
 
 bool CDeviceQueue::TakeEP5WaitEntry(const wchar_t* path, int32_t* controller, int32_t* node) {

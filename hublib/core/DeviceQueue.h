@@ -80,8 +80,6 @@ public:
     // The hub's wait ran out: it is queued as a first-family object (family
     // code 2) and announced with event 2, under the lock.
     void TimerFired(const wchar_t* path);
-    // True while the hub waits for its fifth endpoint.
-    bool IsWaitingForEP5(const wchar_t* path);
     int32_t SetNumberOfConfiguredHubs(int32_t count);
     // Programming support for the programmer manager; tree is the live tree,
     // used under the queue's lock, and may be null.

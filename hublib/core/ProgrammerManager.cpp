@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <cwchar>
 #include <memory>
+#include <vector>
 
 #include "DeviceQueue.h"
 #include "HalvexZRVLib.h"
 #include "LibraryState.h"
 #include "Logger.h"
 #include "Notifications.h"
+#include "ProgrammerManagerTimer.h"
 #include "ProgrammingThread.h"
 #include "TreeState.h"
 #include "Win32Handles.h"
@@ -43,6 +45,11 @@ volatile LONG g_runResult = 0;
 // runs on it, inside the queue's scheduling pass).
 ThreadEntry g_threads[kMaxProgrammingThreads];
 int g_threadCount = 0;
+// Copies taken in the scheduling pass, under the queue's lock; their threads
+// are started once the lock is let go, so a new thread never waits for the
+// pass (its first step takes that lock) and creating threads, slow on a busy
+// machine, holds up nobody else.
+std::vector<std::unique_ptr<ProgrammingJob>> g_pendingJobs;
 // A ready hub found the table full; it waits for the next batch.
 bool g_hubsLeftForNextBatch = false;
 
@@ -167,6 +174,22 @@ void HandleMessage(const MSG& msg, int& finishedCount, bool& quit) {
     }
 }
 
+// Starts a thread for every copy the scheduling pass took, in its order.
+void StartPendingThreads() {
+    for (std::unique_ptr<ProgrammingJob>& job : g_pendingJobs) {
+        ThreadEntry& entry = g_threads[g_threadCount];
+        wmemcpy(entry.path, job->device->GetDeviceInstanceID(), kDevicePathLength);
+        DWORD id = 0;
+        HANDLE thread = StartLibraryThread(ProgramDeviceThread, job.get(), &id);
+        if (thread == nullptr) continue;  // the hub waits for the next batch
+        job.release();                    // the thread owns it now
+        entry.handle = thread;
+        entry.id = id;
+        ++g_threadCount;
+    }
+    g_pendingJobs.clear();
+}
+
 int32_t ReadQueue(bool quit) {
     CLogger log(L"ReadQueue");
     const int32_t runResult = RunResult();
@@ -177,6 +200,7 @@ int32_t ReadQueue(bool quit) {
             CDeviceQueueLock hold(queue);
             count = queue.IterateDevices(LiveTree(), StartDeviceThread);
         }
+        StartPendingThreads();
         if (count > 0) {
             log.Write(2, L"Created %d threads", count);
             log.Write(2, L"Programmer Manager status changed to PROGRAMMGR_STARTED_PROGRAMMING");
@@ -202,18 +226,14 @@ void ProgramAndValidateDevices(int finishedCount, bool quit, bool executeOnce) {
     log.Write(2, L"g_ProgrammerManagerStatus is set to %d", state);
 }
 
-DWORD WINAPI ProgrammerManagerThread(LPVOID parameter) {
+// The passes of one run; returns the state it ends in (2 or 3).
+int32_t RunPasses(bool executeOnce) {
     MSG msg;
-    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-    if (g_managerQueueReady.Valid()) SetEvent(g_managerQueueReady.Get());
-    const bool executeOnce = *static_cast<const bool*>(parameter);
-    SetRunResult(0);
     bool firstRead = true;
     int32_t lastState = kNoState;
     int32_t finalState = kNoState;
     bool quit = false;
     int finishedCount = 0;
-
     for (;;) {
         const int32_t state = State();
         if (state != lastState) RaiseValueEvent(EVENT_MANAGER_STATE, state);
@@ -257,6 +277,21 @@ DWORD WINAPI ProgrammerManagerThread(LPVOID parameter) {
         if (finalState == PROGRAMMGR_FINISHED || finalState == PROGRAMMGR_NOTHING_TO_PROGRAM) break;
         Sleep(1);
     }
+    return finalState;
+}
+
+DWORD WINAPI ProgrammerManagerThread(LPVOID parameter) {
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    if (g_managerQueueReady.Valid()) SetEvent(g_managerQueueReady.Get());
+    const bool executeOnce = *static_cast<const bool*>(parameter);
+    SetRunResult(0);
+    int32_t finalState = kNoState;
+    {
+        // The pause between passes lasts 1 ms, not a default timer tick.
+        const CFineTimerResolution fineTimer;
+        finalState = RunPasses(executeOnce);
+    }  // back to the system's resolution before the run's last events
 
     RaiseValueEvent(EVENT_MANAGER_STATE, finalState);
     const int32_t runResult = RunResult();
@@ -272,7 +307,7 @@ DWORD WINAPI ProgrammerManagerThread(LPVOID parameter) {
 }  // namespace
 
 bool StartDeviceThread(CDevice& device) {
-    if (g_threadCount >= kMaxProgrammingThreads) {
+    if (g_threadCount + static_cast<int>(g_pendingJobs.size()) >= kMaxProgrammingThreads) {
         g_hubsLeftForNextBatch = true;  // its settings stay, so it is ready again then
         return false;
     }
@@ -280,15 +315,7 @@ bool StartDeviceThread(CDevice& device) {
     job->device.reset(device.Clone());
     if (!job->device) return false;
     job->managerThreadId = GetCurrentThreadId();
-    ThreadEntry& entry = g_threads[g_threadCount];
-    wmemcpy(entry.path, job->device->GetDeviceInstanceID(), kDevicePathLength);
-    DWORD id = 0;
-    HANDLE thread = StartLibraryThread(ProgramDeviceThread, job.get(), &id);
-    if (thread == nullptr) return false;
-    job.release();  // the thread owns it now
-    entry.handle = thread;
-    entry.id = id;
-    ++g_threadCount;
+    g_pendingJobs.push_back(std::move(job));
     return true;
 }
 

@@ -12,7 +12,8 @@
 class CDevice;
 
 // Called by the device queue, on the manager thread, for every ready hub:
-// starts a programming thread on a copy of device. False when none started.
+// takes a copy of device, whose programming thread starts as soon as the
+// queue's scheduling pass is over. False when none will start.
 bool StartDeviceThread(CDevice& device);
 // Tells a running manager that the hub at path is no longer in use.
 void NotifyHubReleased(const wchar_t* path);

@@ -13,6 +13,7 @@
 
 #include "HubStatusText.h"
 #include "ManagerTestSupport.h"
+#include "ProgrammerManagerTimer.h"
 
 extern const wchar_t kTraceLogFileName[] = L"ProgrammerManagerTests.txt";
 
@@ -567,4 +568,115 @@ TEST_F(Manager, LiveTreeDeletedWhileRunsUseIt) {
     EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
     CloseHandle(thread);
     EXPECT_GT(state.rounds, 0);
+}
+
+namespace {
+
+// Timer resolution requests as the manager makes them.
+volatile LONG g_timerBegins = 0;
+volatile LONG g_timerEnds = 0;
+volatile LONG g_timerPeriods = 0;  // sum of the periods asked for and given back
+volatile LONG g_timerRefused = 0;  // the next requests fail
+UINT WINAPI RecordTimerBegin(UINT periodMs) {
+    InterlockedIncrement(&g_timerBegins);
+    if (g_timerRefused) return TIMERR_NOCANDO;
+    InterlockedExchangeAdd(&g_timerPeriods, static_cast<LONG>(periodMs));
+    return TIMERR_NOERROR;
+}
+UINT WINAPI RecordTimerEnd(UINT periodMs) {
+    InterlockedIncrement(&g_timerEnds);
+    InterlockedExchangeAdd(&g_timerPeriods, -static_cast<LONG>(periodMs));
+    return TIMERR_NOERROR;
+}
+
+}  // namespace
+
+// 1 ms ticks from the start of a run until its passes are over, however it
+// ends; a refused request is not given back.
+TEST_F(Manager, TimerResolutionIsFineWhileARunIsActive) {
+    SetTimerPeriodFunctions(RecordTimerBegin, RecordTimerEnd);
+    InterlockedExchange(&g_timerRefused, 0);
+    ASSERT_TRUE(Run(true));  // nothing to program
+    EXPECT_EQ(g_timerBegins, 1);
+    EXPECT_EQ(g_timerEnds, 1);
+
+    const std::shared_ptr<Script> held = Queue(L'A');
+    held->Hold();
+    ResetEvent(g_runEnded);
+    ASSERT_EQ(StartProgrammerManager(true), RESULT_SUCCESS);
+    ASSERT_EQ(WaitForSingleObject(held->entered, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(g_timerBegins, 2);
+    EXPECT_EQ(g_timerEnds, 1) << "still fine while the batch runs";
+    EXPECT_EQ(g_timerPeriods, 1) << "1 ms asked for";
+    SetEvent(held->gate);
+    ASSERT_TRUE(WaitForRunEnd());
+    EXPECT_EQ(g_timerEnds, 2) << "given back by the run's last event";
+
+    Queue(L'E');  // a stop ends this continuous run
+    ResetEvent(g_runEnded);
+    ASSERT_EQ(StartProgrammerManager(false), RESULT_SUCCESS);
+    StopProgrammerManager();
+    ASSERT_TRUE(WaitForRunEnd());
+    EXPECT_EQ(g_timerEnds, 3);
+
+    InterlockedExchange(&g_timerRefused, 1);
+    ResetEvent(g_runEnded);
+    ASSERT_TRUE(Run(true));
+    EXPECT_EQ(g_timerBegins, 4);
+    EXPECT_EQ(g_timerEnds, 3) << "nothing to give back";
+    EXPECT_EQ(g_timerPeriods, 0);
+    SetTimerPeriodFunctions(nullptr, nullptr);
+}
+
+namespace {
+
+// Reads every hub's state through the queue until told to stop.
+struct QueueReader {
+    std::vector<std::wstring> paths;
+    volatile LONG stop = 0;
+    volatile LONG rounds = 0;
+};
+
+DWORD WINAPI ReadQueueUntilStopped(LPVOID parameter) {
+    auto* self = static_cast<QueueReader*>(parameter);
+    while (!self->stop) {
+        for (const std::wstring& path : self->paths) {
+            DeviceQueue().GetHubStatus(path.c_str());
+            DeviceQueue().CanDeviceBeRemoved(path.c_str());
+        }
+        InterlockedIncrement(&self->rounds);
+    }
+    return 0;
+}
+
+}  // namespace
+
+// A full batch's threads start after the scheduling pass has let the queue
+// go, while another thread keeps using the queue: every hub runs once, its
+// events in order, and nothing waits for ever.
+TEST_F(Manager, FullBatchStartsOutsideTheQueueLockWithEventsInOrder) {
+    std::vector<std::wstring> hubs = BatchHubPaths();
+    hubs.resize(127);
+    for (const std::wstring& hub : hubs) Queue(hub);
+    QueueReader reader;
+    reader.paths = hubs;
+    HANDLE thread = CreateThread(nullptr, 0, ReadQueueUntilStopped, &reader, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    const bool ended = Run(true);
+    InterlockedExchange(&reader.stop, 1);
+    EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    ASSERT_TRUE(ended);
+    EXPECT_GT(reader.rounds, 0);
+
+    const std::vector<Event> events = Events();
+    const Pairs manager = {{4, 0}, {4, 1}, {4, 2}, {7, 0}};
+    EXPECT_EQ(ManagerEvents(events), manager);
+    const Pairs each = {
+        {1, HUB_STATUS_PROGRAMMING}, {6, 0}, {1, HUB_STATUS_PROGRAMMED}, {5, RESULT_SUCCESS}};
+    for (const std::wstring& hub : hubs) {
+        SCOPED_TRACE(std::string(hub.begin(), hub.end()));
+        EXPECT_EQ(EventsOf(events, hub), each);
+        EXPECT_TRUE(DeviceQueue().CanDeviceBeRemoved(hub.c_str()));
+    }
 }

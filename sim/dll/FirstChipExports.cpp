@@ -8,6 +8,7 @@
 #include <string>
 
 #include "../UsbSimApi.h"
+#include "DeviceTime.h"
 #include "FirstChip.h"
 #include "FirstChipLatency.h"
 #include "Simulator.h"
@@ -87,11 +88,6 @@ void CorruptReadBack(CSimModel& model, uint32_t nodeId, uint32_t address, uint8_
     if (anyWithoutAddress && model.FireFault(nodeId, "readBackCorrupt")) data[0] ^= 0xFF;
 }
 
-void SleepScaled(double ms) {
-    const double scaled = ms / Sim().TimeScale();
-    if (scaled >= 1) ::Sleep(static_cast<DWORD>(scaled));
-}
-
 using ChipRequest =
     std::function<void(CSimModel& model, const SimNode& hub, CFirstChip& chip, Outcome& out)>;
 
@@ -137,7 +133,7 @@ DWORD OnChip(void* session, const char* faultOp, const ChipRequest& request) {
             if (spec.chip.first) spec.chip.first->bootState = "dfu";
         });
     }
-    SleepScaled(out.latencyMs);
+    SpendChipTime(out.latencyMs);
     return out.error;
 }
 
@@ -187,7 +183,7 @@ int __cdecl UsbSimFirstOpen(const wchar_t* interfacePath, void** session) {
         }
         return hub->id;
     });
-    SleepScaled(latencyMs);
+    SpendChipTime(latencyMs);
     if (target == 0) return static_cast<int>(error);
     HANDLE handle = Sim().Handles().Open(target);
     if (handle == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());

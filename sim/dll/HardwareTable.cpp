@@ -6,6 +6,7 @@
 
 #include "HardwareApi.h"
 #include "CmAnswers.h"
+#include "DeviceTime.h"
 #include "IoctlAnswers.h"
 #include "SecondChipUsb.h"
 #include "Simulator.h"
@@ -147,6 +148,7 @@ BOOL WINAPI SimUnregisterDeviceNotification(HDEVNOTIFY handle) {
 // Every pause is divided by the time scale, so tests and dry runs go faster.
 VOID WINAPI SimSleep(DWORD milliseconds) {
     if (milliseconds == INFINITE) return ::Sleep(INFINITE);
+    CountPause(milliseconds);
     double scaled = milliseconds / Sim().TimeScale();
     ::Sleep(scaled >= INFINITE - 1.0 ? INFINITE - 1 : static_cast<DWORD>(scaled));
 }

@@ -14,8 +14,9 @@
 
 #include "../UsbSimApi.h"
 #include "SecondChip.h"
-#include "UsbStructs.h"
+#include "DeviceTime.h"
 #include "Simulator.h"
+#include "UsbStructs.h"
 
 namespace usbsim {
 
@@ -36,6 +37,7 @@ struct LinkState {
 };
 std::map<uint32_t, LinkState> g_links;
 
+// A delay of the bus, not of the chip: slept, not counted as device time.
 void Pause(double microseconds) {
     double ms = microseconds / 1000.0 / Sim().TimeScale();
     if (ms >= 1.0) ::Sleep(ms >= 60000.0 ? 60000 : static_cast<DWORD>(ms));
@@ -109,7 +111,7 @@ int Call(void* handle, const char* op, Body body) {
         return body(context);
     });
     if (effects.memoryChanged) Sim().MemoryChanged();
-    Pause(effects.delayUs);
+    SpendChipTime(effects.delayUs / 1000.0);
     if (effects.unplugHub != 0) {
         std::vector<InterfaceEvent> left;
         Sim().WithModel([&](CSimModel& model) { model.Leave(effects.unplugHub, left); });

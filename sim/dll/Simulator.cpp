@@ -7,6 +7,7 @@
 
 #include "../UsbSimApi.h"
 #include "ConsoleText.h"
+#include "DeviceTime.h"
 #include "FixtureFile.h"
 #include "PipeProtocol.h"
 #include "StateFileIo.h"
@@ -69,6 +70,7 @@ int CSimulator::Install(const std::string& json, const std::wstring& baseDir,
     baseDir_ = baseDir;
     source_ = source;
     timeScale_ = fixture.timeScale;
+    ResetDeviceTime();
     return USBSIM_OK;
 }
 

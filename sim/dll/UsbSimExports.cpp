@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "../UsbSimApi.h"
+#include "DeviceTime.h"
 #include "Simulator.h"
 #include "Text.h"
 
@@ -88,6 +89,16 @@ int __cdecl UsbSimReadChipMemory(const wchar_t* instanceId, const char* area, un
     }
     if (size > 0) memcpy(buffer, bytes.data(), std::min<size_t>(bytes.size(), size));
     return static_cast<int>(bytes.size());
+}
+
+int __cdecl UsbSimGetDeviceTime(UsbSimDeviceTime* totals) {
+    if (totals == nullptr) return MissingArgument();
+    const usbsim::DeviceTimeTotals now = usbsim::DeviceTime();
+    totals->chipMs = now.chipMs;
+    totals->pauseMs = now.pauseMs;
+    totals->chipOperations = now.chipOperations;
+    totals->pauses = now.pauses;
+    return USBSIM_OK;
 }
 
 }  // extern "C"

@@ -166,4 +166,43 @@ TEST_F(TimeScaleTest, EnvironmentOverridesTheFixture) {
         << Narrow(LastSimError());
 }
 
+// Chip latency below a millisecond per request is still slept in full, and
+// what the chips and the pauses cost is counted before the time scale.
+TEST_F(TimeScaleTest, DeviceTimeIsSleptAndCounted) {
+    ASSERT_EQ(UsbSimLoadJson(R"({ "timeScale": 1, "controllers": [ { "description": "HC",
+        "ports": 1, "children": { "1": { "hub": { "family": "first", "vid": "1A2B",
+        "pid": "0610", "serial": "F1", "ports": 2, "description": "Hub" } } } } ] })",
+                             nullptr),
+              USBSIM_OK);
+    void* session = nullptr;
+    ASSERT_EQ(
+        UsbSimFirstOpen(L"\\\\?\\USB#VID_1A2B&PID_0610#F1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}",
+                        &session),
+        0);
+    constexpr int kReads = 40;  // 251 us each: one request and one byte
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kReads; ++i) {
+        unsigned char value = 0;
+        ASSERT_EQ(UsbSimFirstAccessRegister(session, 0x523A, 1, &value, 1), 0);
+    }
+    const double wallMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(wallMs, 0.9 * kReads * 0.251) << "sub-millisecond requests add up";
+    UsbSimFirstClose(session);
+    UsbSimGetHardwareApi()->Sleep(30);
+
+    UsbSimDeviceTime time = {};
+    ASSERT_EQ(UsbSimGetDeviceTime(&time), USBSIM_OK);
+    EXPECT_NEAR(time.chipMs, 0.25 + kReads * 0.251, 1e-6);
+    EXPECT_EQ(time.chipOperations, 1u + kReads);
+    EXPECT_DOUBLE_EQ(time.pauseMs, 30);
+    EXPECT_EQ(time.pauses, 1u);
+    EXPECT_EQ(UsbSimGetDeviceTime(nullptr), USBSIM_ERROR_ARGUMENT);
+
+    ASSERT_EQ(UsbSimReset(), USBSIM_OK);
+    ASSERT_EQ(UsbSimGetDeviceTime(&time), USBSIM_OK);
+    EXPECT_EQ(time.chipMs, 0) << "a load starts the count afresh";
+    EXPECT_EQ(time.pauses, 0u);
+}
+
 }  // namespace

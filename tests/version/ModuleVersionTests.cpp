@@ -14,8 +14,8 @@
 namespace {
 
 const wchar_t* const kModules[] = {
-    L"HalvexZRVLib.dll",   L"Pellvane.dll", L"zelvo.dll",  L"KX7100API.dll",
-    L"ShortcutRunner.exe", L"zrvcli.exe",   L"UsbSim.dll", L"usbsimctl.exe",
+    L"HalvexZRVLib.dll", L"Pellvane.dll", L"zelvo.dll",     L"KX7100API.dll", L"ShortcutRunner.exe",
+    L"zrvcli.exe",       L"UsbSim.dll",   L"usbsimctl.exe", L"Lorvath.dll",
 };
 
 struct VersionInfo {
