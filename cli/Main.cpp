@@ -1,16 +1,23 @@
 // zrvcli: console front end of the hub library.
-//   zrvcli tree     the snapshot, one line per node
-//   zrvcli status   every hub's answers from the per-hub exports
+//   zrvcli tree       the snapshot, one line per node
+//   zrvcli status     every hub's answers from the per-hub exports
+//   zrvcli program    programs hubs (ProgramRun.h)
+//   zrvcli dump-otp / write-ram   the debug exports (DebugCommands.h)
 // On a simulated line it says so on stderr first. Exit codes: 0 done, 1 the
-// library cannot be used, 2 usage or a simulated line that cannot be used.
+// library cannot be used or a hub failed, 2 usage, bad input or a simulated
+// line that cannot be used.
 #include <windows.h>
 
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "ConsoleText.h"
+#include "DebugCommands.h"
 #include "HalvexZRVLib.h"
-#include "SimulatedLine.h"
+#include "HubLibrary.h"
+#include "ProgramRun.h"
 #include "TreeText.h"
 
 namespace {
@@ -19,41 +26,9 @@ constexpr int kExitUnusable = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitBrokenLine = 2;
 
-void Write(FILE* stream, const std::wstring& text) {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                          nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], bytes,
-                        nullptr, nullptr);
-    fwrite(utf8.data(), 1, utf8.size(), stream);
-    fflush(stream);
-}
-
-void Print(const std::wstring& text) {
-    Write(stdout, text);
-}
-
-void PrintError(const std::wstring& text) {
-    Write(stderr, text);
-}
-
-class CLibrary {
-public:
-    CLibrary() : module_(LoadLibraryW(L"HalvexZRVLib.dll")) {}
-    ~CLibrary() {
-        if (module_) FreeLibrary(module_);
-    }
-    CLibrary(const CLibrary&) = delete;
-    CLibrary& operator=(const CLibrary&) = delete;
-    bool Loaded() const { return module_ != nullptr; }
-    template <typename F>
-    F Bind(const char* name) const {
-        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-    }
-
-private:
-    HMODULE module_;
-};
+const wchar_t kUsage[] =
+    L"usage: zrvcli tree | status | program OPTIONS | dump-otp POSITION FILE | "
+    L"write-ram POSITION FILE\n";
 
 int Tree(const CLibrary& lib) {
     auto create = lib.Bind<IDeviceTree*(__cdecl*)()>("CreateDeviceTreeUI");
@@ -109,28 +84,16 @@ int Status(const CLibrary& lib) {
     return 0;
 }
 
-// Says which simulated line the library runs on; false when it cannot be used.
-bool ReportLine(const CLibrary& lib) {
-    auto line = lib.Bind<PfnGetSimulatedLine>("GetSimulatedLine");
-    if (line == nullptr) return true;
-    const int32_t chars = 1024;
-    std::wstring text(chars, L'\0');
-    const int32_t kind = line(&text[0], chars);
-    text.resize(wcslen(text.c_str()));
-    if (kind == SIMULATED_LINE_BROKEN) {
-        PrintError(L"zrvcli: the simulated USB line cannot be used: " + text + L"\n");
-        return false;
-    }
-    if (kind == SIMULATED_LINE_ACTIVE) PrintError(L"simulated USB line: " + text + L"\n");
-    return true;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argc > 1 ? argv[1] : L"";
+    const std::vector<std::wstring> args(argv + (argc > 1 ? 2 : argc), argv + argc);
+    if (command == L"program") return ProgramCommand(args);
+    if (command == L"dump-otp") return DumpOtpCommand(args);
+    if (command == L"write-ram") return WriteRamCommand(args);
     if (argc != 2 || (command != L"tree" && command != L"status")) {
-        PrintError(L"usage: zrvcli tree | status\n");
+        PrintError(kUsage);
         return kExitUsage;
     }
     CLibrary lib;

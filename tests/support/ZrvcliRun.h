@@ -1,0 +1,82 @@
+// Test helper: runs zrvcli.exe (from the test program's folder) against a
+// simulated line, optionally with a chip state file, and captures what it
+// printed.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ProcessRun.h"
+
+namespace testsupport {
+
+struct ZrvcliOutcome {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string out;
+    std::string err;
+};
+
+// L"Z:" + the folder given at build time + name: a fixture for ZRV_USBSIM.
+inline std::wstring WindowsPath(const std::string& unixFolder, const std::wstring& name) {
+    return L"Z:" + std::wstring(unixFolder.begin(), unixFolder.end()) + L"/" + name;
+}
+
+// Sets (or, for an empty value, clears) the variables a zrvcli run inherits.
+inline void SetLineEnvironment(const std::wstring& fixture, const std::wstring& state) {
+    SetEnvironmentVariableW(L"ZRV_USBSIM", fixture.empty() ? nullptr : fixture.c_str());
+    SetEnvironmentVariableW(L"ZRV_USBSIM_STATE", state.empty() ? nullptr : state.c_str());
+}
+
+// Starts zrvcli with its output going to files named after tag.
+inline bool StartZrvcli(const std::wstring& arguments, const std::wstring& tag,
+                        PROCESS_INFORMATION& process, DWORD creationFlags = 0) {
+    return StartCapturing(L"\"" + ProgramFolder() + L"zrvcli.exe\" " + arguments,
+                          (tag + L"-out.txt").c_str(), (tag + L"-err.txt").c_str(), creationFlags,
+                          process);
+}
+
+inline ZrvcliOutcome Collect(const std::wstring& tag, DWORD exitCode) {
+    ZrvcliOutcome outcome;
+    outcome.exitCode = exitCode;
+    outcome.out = ReadTextFile((tag + L"-out.txt").c_str());
+    outcome.err = ReadTextFile((tag + L"-err.txt").c_str());
+    return outcome;
+}
+
+// Runs zrvcli to its end (at most timeoutMs) on fixture, with state ("" for none).
+inline ZrvcliOutcome RunZrvcli(const std::wstring& arguments, const std::wstring& fixture,
+                               const std::wstring& state = L"", DWORD timeoutMs = 60000) {
+    SetLineEnvironment(fixture, state);
+    PROCESS_INFORMATION process;
+    DWORD exitCode = 0xFFFFFFFF;
+    if (StartZrvcli(arguments, L"zrvcli", process)) exitCode = WaitForExit(process, timeoutMs);
+    SetLineEnvironment(L"", L"");
+    return Collect(L"zrvcli", exitCode);
+}
+
+inline void WriteBytes(const wchar_t* path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+// The lines of text, without their line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace testsupport
