@@ -142,6 +142,7 @@ BOOL CALLBACK FindProcessDialog(HWND window, LPARAM l) {
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (owner != s.processId || window == s.except || !IsDialogWindow(window)) return TRUE;
+    if (!GetDlgItem(window, 0xFFFF)) return TRUE;  // not a message box
     s.found = window;
     return FALSE;
 }

@@ -59,7 +59,8 @@ private:
 
 // A dialog (message box, file dialog) that the given thread opened besides the sheet.
 HWND WaitForDialog(DWORD threadId, HWND sheet, DWORD timeoutMs = 10000);
-// Same for a process: a visible dialog box window of that process other than `except`.
+// A message box of that process other than `except` (the sheet, itself a dialog window, and its
+// pages never count).
 HWND WaitForProcessDialog(DWORD processId, HWND except, DWORD timeoutMs = 10000);
 // A top-level window of the process whose caption begins with prefix.
 HWND WaitForProcessWindow(DWORD processId, const std::wstring& captionPrefix,

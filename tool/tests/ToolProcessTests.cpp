@@ -120,6 +120,9 @@ TEST_F(ToolProcess, WithoutTheHubLibraryTheSheetOpensWithAnEmptyTree) {
     const std::wstring copy = std::wstring(folder) + L"\\QuorvelZRVTool.exe";
     ASSERT_TRUE(CopyFileW((testsupport::ProgramFolder() + L"QuorvelZRVTool.exe").c_str(),
                           copy.c_str(), FALSE));
+    // The field library is linked at load time: without it the program does not start at all.
+    ASSERT_TRUE(CopyFileW((testsupport::ProgramFolder() + L"Lorvath.dll").c_str(),
+                          (std::wstring(folder) + L"\\Lorvath.dll").c_str(), FALSE));
     CToolProcess tool;
     ASSERT_TRUE(tool.Start(L"", L"tool-line.json", copy));
     HWND box = WaitForProcessDialog(tool.Id(), nullptr);
