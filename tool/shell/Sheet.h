@@ -28,7 +28,6 @@ constexpr UINT kDeviceEventMessage = 1163;
 // Page indices, in the order the sheet adds them.
 constexpr int kConfigPageIndex = 0;
 constexpr int kProgrammerPageIndex = 1;
-constexpr int kConfigEditorPageIndex = 2;
 constexpr int kConfigEditorIndex = 2;
 
 class CSheet {

@@ -39,7 +39,7 @@ TEST(SheetMenu, MenusFollowTheActivePage) {
         bool execution, topology, advanced;
     } steps[] = {{kConfigPageIndex, true, true, true},
                  {kProgrammerPageIndex, true, false, false},
-                 {kConfigEditorPageIndex, false, false, false},
+                 {kConfigEditorIndex, false, false, false},
                  {kConfigPageIndex, true, true, true}};
     for (const Step& step : steps) {
         SCOPED_TRACE(step.page);
@@ -49,7 +49,7 @@ TEST(SheetMenu, MenusFollowTheActivePage) {
         EXPECT_EQ((sheet.MenuPopupState(1) & kGreyed) == 0, step.topology);
         EXPECT_EQ((sheet.MenuPopupState(2) & kGreyed) == 0, step.advanced);
         EXPECT_EQ(sheet.MenuPopupState(3) & kGreyed, 0u);
-        if (step.page == kConfigEditorPageIndex) {
+        if (step.page == kConfigEditorIndex) {
             EXPECT_EQ(SendMessageW(sheet.PageItem(IDC_EDITOR_PART_NUMBER), CB_GETCOUNT, 0, 0), 12);
         }
     }
