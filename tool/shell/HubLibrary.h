@@ -28,3 +28,6 @@ using PfnNodeSetBytes = int32_t(__cdecl*)(int32_t, int32_t, const uint8_t*, uint
 using PfnNodeGetBytes = int32_t(__cdecl*)(int32_t, int32_t, uint8_t*, uint32_t);
 using PfnIsProgrammerManagerRunning = bool(__cdecl*)();
 using PfnGetSimulatedLine = int32_t(__cdecl*)(wchar_t*, int32_t);
+using PfnStartProgrammerManager = int32_t(__cdecl*)(bool);
+using PfnStopProgrammerManager = int32_t(__cdecl*)();
+using PfnGetDeviceIndicesUI = bool(__cdecl*)(const wchar_t*, int32_t*, int32_t*);

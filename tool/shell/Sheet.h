@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "DeviceData.h"
 #include "MiravelTree.h"
 #include "ProgrammerPage.h"
+#include "RecordFile.h"
 #include "SheetLock.h"
 
 extern const wchar_t kSheetCaption[];
@@ -51,6 +53,15 @@ public:
     CDeviceData* SelectedDevice() const { return selectedDevice_; }
     bool IsTopologySaved() const { return topologySaved_; }
     void SetTopologySaved(bool saved) { topologySaved_ = saved; }
+    // Run control: START and STOP of the execution page, and the hubs' preparation (devicePath
+    // null: every configured hub; otherwise the hub at that path).
+    bool StartProgramming();
+    bool StopProgramming();
+    bool PrepareProgramming(const wchar_t* devicePath);
+    // The production record file: one line per hub result of every run. Remembered in the
+    // topology's folder; empty when none was chosen.
+    void SetRecordFile(const std::wstring& path);
+    std::wstring RecordFile() const;
     // Tree notifications, from whichever window is the tree's parent. True when handled, with
     // the answer in result.
     bool OnTreeNotify(NMHDR& header, LRESULT& result);
@@ -99,6 +110,22 @@ private:
     void DeviceEvent(WPARAM data, LPARAM event);
     void UpdateHubStatus(int event, uintptr_t data);
 
+    // Run control.
+    bool IsExecuteOnce() const;
+    bool PrepareRecord(CDeviceData& record, int storageMode, bool single, CreateParserFn parser);
+    bool OpenRunRecord();
+    void NoteHubStatus(const std::wstring& path, int status);
+    void RecordHubResult(const std::wstring& path, int result);
+    // What the production record says about a hub of the current run, by its path.
+    struct HubRunNote {
+        std::wstring position;
+        std::wstring family;
+        std::wstring serial;
+        std::wstring storageMode;
+        int status = 0;
+        ULONGLONG started = 0;
+    };
+
     std::wstring currentTopologyFile_;
     CSheetLock lock_;
     bool topologySaved_ = false;
@@ -115,6 +142,9 @@ private:
     CConfigEditor configEditor_;
     HICON icon_ = nullptr;
     bool disableUuid_ = false;
+    std::wstring recordFile_;
+    std::unique_ptr<CRecordFile> runRecord_;
+    std::map<std::wstring, HubRunNote> runNotes_;
 
     CWindow window_;
     bool closing_ = false;

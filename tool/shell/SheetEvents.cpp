@@ -91,6 +91,7 @@ void CSheet::UpdateHubStatus(int event, uintptr_t data) {
                 device < static_cast<int>(nodes_[controller].size())) {
                 node = nodes_[controller][device];
             }
+            NoteHubStatus(record->DevicePath, record->Value);
             if (node) {
                 const int status = record->Value;
                 if (IsCounterSerialType(TopologyConfig().GetSerialType(node->TcfIndex())) &&
@@ -125,6 +126,7 @@ void CSheet::UpdateHubStatus(int event, uintptr_t data) {
             tree_.Invalidate();
             return;
         case EVENT_DEVICE_FINISHED:
+            if (record) RecordHubResult(record->DevicePath, record->Value);
             FreeRecord(data);
             return;
         case EVENT_HUB_RELEASED:
@@ -146,6 +148,7 @@ void CSheet::UpdateHubStatus(int event, uintptr_t data) {
                 MessageBoxW(window_, L"Operation on one or more device failed", kSheetCaption,
                             MB_OK | MB_ICONEXCLAMATION);
             }
+            runRecord_.reset();
             programmerPage_.ShowStartButton();
             return;
         }

@@ -74,7 +74,14 @@ bool CSheet::EnumUSB(const wchar_t* devicePath, bool arrived) {
         }
     }
     tree_.Expand(root);
-    if (devicePath && arrived) log.Write(2, L"%s arrived", devicePath);
+    // In automated execution a hub that arrives is prepared for the running manager.
+    if (devicePath && arrived && GetProgrammerStatus() && !IsExecuteOnce()) {
+        if (PrepareProgramming(devicePath)) {
+            log.Write(2, L"%s : Device Prepared for operation", devicePath);
+        } else {
+            log.Write(2, L"%s : Error Preparing Device", devicePath);
+        }
+    }
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "GuiDriver.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "Sheet.h"
 
@@ -31,18 +32,55 @@ BOOL CALLBACK FindSheet(HWND window, LPARAM l) {
 
 CSheetThread::~CSheetThread() {
     if (IsRunning()) Close();
+    if (callHook_) UnhookWindowsHookEx(callHook_);
     if (thread_) CloseHandle(thread_);
 }
 
-DWORD WINAPI CSheetThread::Main(void*) {
+DWORD WINAPI CSheetThread::Main(void* self) {
     CSheet sheet;
+    static_cast<CSheetThread*>(self)->object_ = &sheet;
     sheet.Run();
+    static_cast<CSheetThread*>(self)->object_ = nullptr;
     return 0;
+}
+
+namespace {
+
+// A call for the sheet's thread, carried by a message the sheet does not know; a hook on that
+// thread runs it as the message arrives.
+const UINT kSheetCallMessage = RegisterWindowMessageW(L"ZrvTestSheetCall");
+
+struct SheetCall {
+    std::function<void(CSheet&)> call;
+    CSheet* sheet;
+};
+
+}  // namespace
+
+LRESULT CALLBACK CSheetThread::CallHook(int code, WPARAM w, LPARAM l) {
+    const auto* message = reinterpret_cast<const CWPSTRUCT*>(l);
+    if (code == HC_ACTION && message->message == kSheetCallMessage) {
+        std::unique_ptr<SheetCall> call(reinterpret_cast<SheetCall*>(message->lParam));
+        call->call(*call->sheet);
+    }
+    return CallNextHookEx(nullptr, code, w, l);
+}
+
+void CSheetThread::OnSheetThread(const std::function<void(CSheet&)>& call) const {
+    SendMessageW(sheet_, kSheetCallMessage, 0,
+                 reinterpret_cast<LPARAM>(new SheetCall{call, object_}));
+}
+
+void CSheetThread::PostToSheetThread(const std::function<void(CSheet&)>& call) const {
+    SendNotifyMessageW(sheet_, kSheetCallMessage, 0,
+                       reinterpret_cast<LPARAM>(new SheetCall{call, object_}));
 }
 
 bool CSheetThread::Start() {
     thread_ = CreateThread(nullptr, 0, Main, this, 0, &threadId_);
     if (!thread_) return false;
+    // Calls for the sheet's thread arrive through this hook (OnSheetThread).
+    callHook_ = SetWindowsHookExW(WH_CALLWNDPROC, CallHook, nullptr, threadId_);
     return WaitUntil([this] {
         sheet_ = nullptr;
         EnumThreadWindows(threadId_, FindSheet, reinterpret_cast<LPARAM>(&sheet_));

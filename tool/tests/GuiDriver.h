@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+class CSheet;
+
 namespace guitest {
 
 // Waits until condition holds, pumping nothing; false after timeoutMs.
@@ -49,12 +51,21 @@ public:
     UINT MenuPopupState(int position) const;
     std::wstring StatusPaneText(int paneId) const;
 
+    // Runs call on the sheet's thread with the sheet object, as a handler of the sheet would,
+    // and waits for it. For operations whose buttons live on a page.
+    void OnSheetThread(const std::function<void(CSheet&)>& call) const;
+    // The same without waiting: for calls that open a message box.
+    void PostToSheetThread(const std::function<void(CSheet&)>& call) const;
+
 private:
     static DWORD WINAPI Main(void* self);
+    static LRESULT CALLBACK CallHook(int code, WPARAM w, LPARAM l);
 
     HANDLE thread_ = nullptr;
     DWORD threadId_ = 0;
     HWND sheet_ = nullptr;
+    CSheet* object_ = nullptr;
+    HHOOK callHook_ = nullptr;
 };
 
 // A dialog (message box, file dialog) that the given thread opened besides the sheet.

@@ -1,0 +1,237 @@
+// CSheet: run control. START prepares every configured hub (the rules live in HubPreparer, shared
+// with the console front end) and starts the library's programmer manager; STOP asks it to end.
+// Each hub result of a run becomes one line of the production record when a record file is set.
+#include <cwctype>
+
+#include "../res/resource.h"
+#include "HubPreparer.h"
+#include "HubText.h"
+#include "Logger.h"
+#include "ParserLibrary.h"
+#include "ProgramOptions.h"
+#include "Sheet.h"
+#include "TopologyConfig.h"
+
+namespace {
+
+// Where the chosen record file is remembered: beside the topology file.
+const wchar_t kRecordSettingsName[] = L"ZRVRecordFile.ini";
+
+std::wstring RecordSettingsPath(const std::wstring& topologyFile) {
+    const size_t slash = topologyFile.find_last_of(L"\\/");
+    if (topologyFile.empty()) return L"";
+    const std::wstring folder =
+        slash == std::wstring::npos ? std::wstring(L".") : topologyFile.substr(0, slash);
+    return folder + L"\\" + kRecordSettingsName;
+}
+
+std::wstring PathKey(const std::wstring& path) {
+    std::wstring key = path;
+    for (wchar_t& c : key) c = static_cast<wchar_t>(towlower(c));
+    return key;
+}
+
+// A device record as the preparation rules see a hub.
+class CRecordHub : public IPreparedHub {
+public:
+    explicit CRecordHub(const CDeviceData& record) : record_(record) {}
+    int TcfIndex() const override { return record_.TcfIndex(); }
+    std::wstring Position() const override { return record_.GetInternalPortName(); }
+    std::wstring Name() const override { return record_.GetDeviceName(); }
+    std::wstring InstanceId() const override { return record_.GetDeviceInstanceID(); }
+    bool IsVendorBlockValid() const override { return record_.IsVendorBlockValid(); }
+    int SetSPIFwImage() const override { return record_.SetSPIFwImage(); }
+    std::wstring GetSerialFromUUID() const override { return record_.GetSerialFromUUID(); }
+    int SetConfigBlock(CreateParserFn createParser, const std::wstring& serial) const override {
+        return record_.SetConfigBlock(createParser, serial);
+    }
+    void SetNothingRequired() const override {
+        record_.SetProgramRequired();
+        record_.SetValidationMethod(VALIDATION_NONE);
+    }
+
+private:
+    const CDeviceData& record_;
+};
+
+// Status lines go straight to the execution page's pane, alerts into a message box.
+class CSheetPrepareReport : public IPrepareReport {
+public:
+    CSheetPrepareReport(CProgrammerPage& page, HWND owner, CLogger& log)
+        : page_(page), owner_(owner), log_(log) {}
+    void Status(const std::wstring& text) override { page_.AddStatus(text); }
+    void Trace(const std::wstring& text) override { log_.Write(2, L"%s", text.c_str()); }
+    void Alert(const std::wstring& text) override {
+        MessageBoxW(owner_, text.c_str(), kSheetCaption, MB_OK | MB_ICONEXCLAMATION);
+    }
+
+private:
+    CProgrammerPage& page_;
+    HWND owner_;
+    CLogger& log_;
+};
+
+}  // namespace
+
+bool CSheet::IsExecuteOnce() const {
+    return (GetMenuState(menu_, ID_PROGRAMOPTIONS_PROGRAMONCE, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+bool CSheet::StartProgramming() {
+    CLogger log(L"CSheet::StartProgramming");
+    const bool once = IsExecuteOnce();
+    auto running =
+        HubExport<PfnIsProgrammerManagerRunning>(libraryModule_, "IsProgrammerManagerRunning");
+    auto start = HubExport<PfnStartProgrammerManager>(libraryModule_, "StartProgrammerManager");
+    if (!running) return false;
+    if (running()) {
+        ShowStatus(L"Programming could not be started");
+        return false;
+    }
+    // The record is opened first: a run whose results cannot be written down is not started.
+    if (!OpenRunRecord()) return false;
+    runNotes_.clear();
+    if (!PrepareProgramming(nullptr)) return false;
+    log.Write(2, L"Calling StartProgramming after prepare programming");
+    const int32_t result = start ? start(once) : -1;
+    log.Write(2, L"Returned after calling StartProgramming");
+    if (result == 0) {
+        ShowStatus(L"Started programming");
+        return true;
+    }
+    ShowStatus(L"Cannot start programming");
+    return false;
+}
+
+bool CSheet::StopProgramming() {
+    CLogger log(L"CSheet::StopProgramming");
+    auto stop = HubExport<PfnStopProgrammerManager>(libraryModule_, "StopProgrammerManager");
+    return stop && stop() == 0;
+}
+
+bool CSheet::PrepareProgramming(const wchar_t* devicePath) {
+    CLogger log(L"CSheet::PrepareProgramming");
+    CSheetLockGuard guard(lock_);
+    CParserLibrary parser;
+    std::wstring error;
+    if (!parser.Load(error)) {
+        MessageBoxW(window_, error.c_str(), kSheetCaption, MB_OK);
+        return false;
+    }
+    auto indices = HubExport<PfnGetDeviceIndicesUI>(libraryModule_, "GetDeviceIndicesUI");
+    int32_t controller = -1;
+    int32_t device = -1;
+    if (devicePath && indices && indices(devicePath, &controller, &device)) {
+        if (controller < 0 || controller >= static_cast<int>(nodes_.size()) || device < 0 ||
+            device >= static_cast<int>(nodes_[controller].size())) {
+            log.Write(2, L"controller id %d, device id %d : list controller %d", controller, device,
+                      static_cast<int>(nodes_.size()));
+            return false;
+        }
+        CDeviceData* record = nodes_[controller][device];
+        const int type = record ? record->GetDeviceType() : NODE_TYPE_UNKNOWN;
+        const int mode = record ? record->GetStorageMode() : STORAGE_UNKNOWN;
+        if (type != NODE_TYPE_HUB || !IsPreparedStorageMode(mode)) {
+            log.Write(2, L"Debug LOG: i = %u, j = %u, DevType = %d, sMode = %d", controller, device,
+                      type, mode);
+            return true;
+        }
+        return PrepareRecord(*record, mode, true, parser.CreateParser());
+    }
+    log.Write(2, L"Begin : Preparing Devices");
+    for (auto& controllerNodes : nodes_) {
+        for (CDeviceData* record : controllerNodes) {
+            if (!record || record->GetDeviceType() != NODE_TYPE_HUB) continue;
+            const int mode = record->GetStorageMode();
+            if (!IsPreparedStorageMode(mode)) continue;
+            if (!PrepareRecord(*record, mode, false, parser.CreateParser())) return false;
+        }
+    }
+    log.Write(2, L"End : Preparing Devices");
+    return true;
+}
+
+bool CSheet::PrepareRecord(CDeviceData& record, int storageMode, bool single,
+                           CreateParserFn parser) {
+    CLogger log(L"CSheet::PrepareRecord");
+    PrepareSettings settings;
+    settings.disableUuid = disableUuid_;
+    settings.scope = single ? PrepareScope::kSingleHub : PrepareScope::kAllHubs;
+    CSheetPrepareReport report(programmerPage_, window_, log);
+    std::wstring serial;
+    if (!PrepareHub(CRecordHub(record), storageMode, TopologyConfig(), parser, settings, report,
+                    serial)) {
+        return false;
+    }
+    HubRunNote note;
+    note.position = record.GetInternalPortName();
+    note.family = FamilyName(TopologyConfig().GetPartType(record.TcfIndex()));
+    note.serial = serial;
+    note.storageMode = StorageModeName(storageMode);
+    note.started = GetTickCount64();
+    runNotes_[PathKey(record.GetDevicePath())] = note;
+    return true;
+}
+
+void CSheet::SetRecordFile(const std::wstring& path) {
+    recordFile_ = path;
+    const std::wstring settings = RecordSettingsPath(currentTopologyFile_);
+    if (!settings.empty()) {
+        WritePrivateProfileStringW(L"Record", L"File", path.c_str(), settings.c_str());
+    }
+}
+
+std::wstring CSheet::RecordFile() const {
+    if (!recordFile_.empty()) return recordFile_;
+    const std::wstring settings = RecordSettingsPath(currentTopologyFile_);
+    if (settings.empty()) return L"";
+    wchar_t path[MAX_PATH] = {};
+    GetPrivateProfileStringW(L"Record", L"File", L"", path, MAX_PATH, settings.c_str());
+    return path;
+}
+
+bool CSheet::OpenRunRecord() {
+    runRecord_.reset();
+    const std::wstring path = RecordFile();
+    if (path.empty()) return true;
+    auto record = std::make_unique<CRecordFile>();
+    std::wstring error;
+    if (!record->Open(path, error)) {
+        const std::wstring text = L"The production record cannot be written: " + error;
+        MessageBoxW(window_, text.c_str(), kSheetCaption, MB_OK | MB_ICONERROR);
+        return false;
+    }
+    runRecord_ = std::move(record);
+    return true;
+}
+
+void CSheet::NoteHubStatus(const std::wstring& path, int status) {
+    auto note = runNotes_.find(PathKey(path));
+    if (note != runNotes_.end()) note->second.status = status;
+}
+
+void CSheet::RecordHubResult(const std::wstring& path, int result) {
+    if (!runRecord_) return;
+    auto found = runNotes_.find(PathKey(path));
+    if (found == runNotes_.end()) return;
+    const HubRunNote& note = found->second;
+    RecordEntry entry;
+    entry.timeUtc = CurrentUtcTime();
+    entry.position = note.position;
+    entry.hubPath = path;
+    entry.family = note.family;
+    entry.serial = note.serial;
+    entry.storageMode = note.storageMode;
+    entry.status = note.status;
+    entry.statusText = HubStatusName(note.status);
+    entry.result = result;
+    entry.durationMs = static_cast<uint32_t>(GetTickCount64() - note.started);
+    std::wstring error;
+    if (runRecord_->Append(entry, error)) return;
+    // Lines that cannot be written would be lost: the run stops instead.
+    runRecord_.reset();
+    StopProgramming();
+    const std::wstring text =
+        L"The production record cannot be written: " + error + L"\nProgramming was stopped.";
+    MessageBoxW(window_, text.c_str(), kSheetCaption, MB_OK | MB_ICONERROR);
+}
