@@ -45,6 +45,36 @@ const HubEntry kBareHubOtp = {"1-1-4",
 // One configuration item: register 0x0100, two bytes 12 34.
 const char kBlock[] = "CFGB\x01\x08\x00\x02\x12\x34";
 
+// The board usbsimctl plugs in at 1-1-4 during automated execution: a hub of its own counter.
+const HubEntry kBoardHub = {"1-1-4",
+                            "UINAME=Board Hub\r\nISHUB=1\r\nPTYPE=0\r\nMEMTYPE=3\r\n"
+                            "VERIFY=1\r\nDOPROGRAM=1\r\nBCFGFILE=\r\nSERTYPE=1\r\n"
+                            "SERALPHA=CD\r\nSERSTART=0001\r\nSERMAX=00FF\r\nSERINC=1\r\n"
+                            "SERCURRENT=0010\r\nSERHEXFMT=1\r\n"};
+
+// Runs usbsimctl against this process's simulator; its exit code, or -1.
+int RunUsbSimCtl(const std::wstring& arguments) {
+    wchar_t pipe[256] = {};
+    auto pipeName = reinterpret_cast<int(__cdecl*)(wchar_t*, int)>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"UsbSim.dll"), "UsbSimGetPipeName")));
+    if (!pipeName || pipeName(pipe, 256) <= 0) return -1;
+    std::wstring line = L"usbsimctl.exe --pipe " + std::wstring(pipe) + L" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
+        return -1;
+    }
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &code);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
 std::string Tcf(std::initializer_list<HubEntry> entries) {
     const std::string count = std::to_string(entries.size());
     std::string text = "[Header]\r\nCount=" + count + "\r\nVersion=2.1\r\n";
@@ -83,6 +113,21 @@ size_t Occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
+// The first letter of the hub serials in each run-line fixture.
+wchar_t LineLetter(const std::wstring& fixture) {
+    const struct {
+        const wchar_t* fixture;
+        wchar_t letter;
+    } lines[] = {{L"run-line.json", L'R'},          {L"run-line-next.json", L'N'},
+                 {L"run-line-vendor.json", L'V'},   {L"run-line-exhausted.json", L'E'},
+                 {L"run-line-failing.json", L'F'},  {L"run-line-record.json", L'W'},
+                 {L"run-line-automated.json", L'U'}};
+    for (const auto& line : lines) {
+        if (fixture == line.fixture) return line.letter;
+    }
+    return L'?';
+}
+
 class SheetRun : public ::testing::Test {
 protected:
     // Starts the sheet on a fresh run-line.json with that topology (or the one of the last
@@ -93,9 +138,11 @@ protected:
             tcfPath_ = FreshFile(L"run.tcf");
             WriteBytes(tcfPath_, tcf);
             SetDefaultTcfKey(&tcfPath_);
+            // No record file remembered from an earlier test beside the topology.
+            FreshFile(L"ZRVRecordFile.ini");
         }
         ASSERT_TRUE(UseLine(fixture));
-        line_ = fixture == std::wstring(L"run-line.json") ? L'R' : towupper(fixture[9]);
+        line_ = LineLetter(fixture);
         TopologyConfig().ClearTopology();
         sheet_ = std::make_unique<CSheetThread>();
         ASSERT_TRUE(sheet_->Start());
@@ -224,6 +271,42 @@ TEST_F(SheetRun, AnExhaustedCounterShowsTheSerialErrorAndLeavesEveryHubAlone) {
     EXPECT_FALSE(Running());
     EXPECT_EQ(Occurrences(ChipOtp(Hub(L"7104", L"B1")), Utf16("S120")), 0u);
     EXPECT_EQ(Occurrences(ChipOtp(Hub(L"6104", L"A2")), Utf16("fbfcfdfeff")), 0u);
+}
+
+TEST_F(SheetRun, AutomatedExecutionProgramsEachArrivingBoardOnceAndRunsUntilStop) {
+    Start(Tcf({kCounterHub, kSecondHub, kUuidHub, kBoardHub}), true, L"run-line-automated.json");
+    ASSERT_FALSE(HasFatalFailure());
+    sheet_->PostCommand(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (sheet_->MenuState(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM) & MF_CHECKED) != 0; }));
+    ASSERT_TRUE(StartProgramming()) << Status();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Occurrences(Status(), "Programmed and Verified Successfully\r\n") == 3; },
+        20000))
+        << Status();
+    EXPECT_TRUE(Running());
+
+    const std::wstring board = FixturePath(L"board-run-hub.json");
+    ASSERT_EQ(RunUsbSimCtl(L"attach 1-1-4 \"" + board + L"\""), 0);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return Status().find("Status of Board Hub : Programmed and Verified Successfully") !=
+                   std::string::npos;
+        },
+        20000))
+        << Status();
+    EXPECT_EQ(Occurrences(ChipOtp(L"6104\\UB9"), Utf16("CD0010")), 2u);
+    EXPECT_TRUE(Running());
+    // The hubs already done are not programmed again by the arrival.
+    EXPECT_EQ(Occurrences(Status(), "Programmed and Verified Successfully\r\n"), 4u) << Status();
+
+    bool stopped = false;
+    sheet_->OnSheetThread([&](CSheet& sheet) { stopped = sheet.StopProgramming(); });
+    EXPECT_TRUE(stopped);
+    ASSERT_TRUE(WaitForRunEnd());
+    const std::string tcf = TcfText();
+    EXPECT_NE(tcf.find("SERCURRENT=0011\r\n"), std::string::npos) << tcf;
+    EXPECT_NE(tcf.find("SERCURRENT=0006\r\n"), std::string::npos) << tcf;
 }
 
 TEST_F(SheetRun, AFailingHubEndsTheRunWithTheFailureBox) {
