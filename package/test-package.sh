@@ -87,6 +87,19 @@ same_as_built() {
         cmp -s "$built" "$install_dir/$f" || return 1
     done
 }
+# The file version in a module's version resource (its VS_FIXEDFILEINFO).
+module_version() {
+    local offset
+    offset=$(LC_ALL=C grep -obUaP '\xbd\x04\xef\xfe' "$1" | head -1 | cut -d: -f1)
+    [ -n "$offset" ] || return 0
+    od -An -tu2 -j$((offset + 8)) -N8 "$1" | awk '{ print $2 "." $1 "." $4 "." $3 }'
+}
+modules_carry_version() {
+    local f
+    for f in "${production_files[@]}" UsbSim.dll usbsimctl.exe; do
+        [ "$(module_version "$install_dir/$f")" = "$version" ] || { echo "    $f: $(module_version "$install_dir/$f")" >&2; return 1; }
+    done
+}
 templates_installed() {
     local t count=0
     for t in "$ROOT"/fixtures/templates/*.xml; do
@@ -139,7 +152,7 @@ check_zrvcli_without_training_line() {
 }
 
 log "installing $(basename "$msi") with its default features"
-pkg_check "msiinfo: product version matches the modules" \
+pkg_check "the package's ProductVersion is $version" \
     eval '[ "$(msiinfo export "$msi" Property | tr -d "\r" | sed -n "s/^ProductVersion\t//p")" = "$version" ]'
 if msiexec_qn /i "$msi"; then
     pkg_check "the production files are the built ones" same_as_built
@@ -179,6 +192,8 @@ fi
 if msiexec_qn /i "$msi"; then
     pkg_check "the upgrade replaced 4.1.8.0 with $version" versions_are "$version"
     pkg_check "the upgrade kept the training line" all_present "${training_files[@]}"
+    pkg_check "every module's version resource says $version, the package's version" \
+        modules_carry_version
     pkg_check "the upgrade kept the operator's files" all_present line-a.tcf record.csv
     pkg_check "the upgrade kept \"DefaultTcf\"" \
         eval '[ "$(reg_value "$tool_key" DefaultTcf 32)" = "$install_win\\line-a.tcf" ]'
