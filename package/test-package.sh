@@ -123,6 +123,8 @@ if [ -n "$WIN32_SKIP" ]; then
     ZRVCLI_SKIP="$WIN32_SKIP"
 elif ! runs_32bit || [ ! -x "$WINE32_LOADER" ]; then
     ZRVCLI_SKIP="32-bit Wine cannot run here"
+elif ! wine32_runs; then
+    ZRVCLI_SKIP="32-bit Wine is installed but cannot run a 32-bit program in the fresh prefix"
 fi
 zrvcli_tree() { # zrvcli_tree OUT_FILE: the exit code of "zrvcli tree" on the demo line
     local rc=0
@@ -168,9 +170,11 @@ if msiexec_qn /i "$msi"; then
 fi
 
 log "uninstalling: the operator's files and the tool's \"DefaultTcf\" stay"
+mkdir -p "$install_dir"
 printf '[Topology]\r\nVersion=2.1\r\n' >"$install_dir/line-a.tcf"
 printf 'time_utc,position\r\n' >"$install_dir/record.csv"
-"$WINE64" reg.exe add "$tool_key" /v DefaultTcf /t REG_SZ /d "$install_win\\line-a.tcf" /reg:32 /f >/dev/null 2>&1
+"$WINE64" reg.exe add "$tool_key" /v DefaultTcf /t REG_SZ /d "$install_win\\line-a.tcf" /reg:32 /f >/dev/null 2>&1 ||
+    pkg_fail "reg add DefaultTcf"
 if msiexec_qn /x "$msi"; then
     pkg_check "the program files and templates are gone" none_present "${production_files[@]}" Templates
     pkg_check "the operator's topology and record stay" all_present line-a.tcf record.csv
