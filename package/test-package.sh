@@ -16,6 +16,8 @@ pkg_check() { # pkg_check "what" command...
 }
 
 pkg_work="$BUILD/package-test"
+# A run cut short may have left its prefix's wineserver behind.
+[ ! -d "$pkg_work/prefix" ] || WINEPREFIX="$pkg_work/prefix" wineserver -k 2>/dev/null || true
 rm -rf "$pkg_work"
 mkdir -p "$pkg_work/run"
 older_msi="$("$ROOT/package/build-msi.sh" "$pkg_work/older" 4.1.8.0)"
