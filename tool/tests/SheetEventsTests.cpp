@@ -86,6 +86,19 @@ TEST_F(SheetEvents, HubStatusLinesAdvanceCountersOnlyForProgrammedHubs) {
 }
 
 TEST_F(SheetEvents, ManagerStatesAndEmptyEventsShowOrChangeNothing) {
+    // The line's two unrecognised hubs are announced when their 10 s fifth-endpoint waits run
+    // out, one "Device Arrived" each; let that happen first, so only this test's events can
+    // change the pane.
+    auto arrivals = [&] {
+        const std::string text = Status();
+        size_t count = 0;
+        for (size_t at = text.find("Device Arrived"); at != std::string::npos;
+             at = text.find("Device Arrived", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return arrivals() >= 2; }, 30000)) << Status();
     Post(PROGRAMMGR_NOTHING_TO_PROGRAM, EVENT_MANAGER_STATE);
     EXPECT_NE(Status().find("No device available for operation\r\n"), std::string::npos);
     Post(7, EVENT_MANAGER_STATE);
