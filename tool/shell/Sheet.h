@@ -47,6 +47,14 @@ public:
     CMiravelTree& GetTreeCtrl() { return tree_; }
     std::wstring GetCurrentTopologyFile() const { return currentTopologyFile_; }
     bool GetProgrammerStatus() const;
+    // Run control: true when a run was started / the stop request was accepted / everything
+    // attempted was prepared (devicePath null: every configured hub).
+    bool StartProgramming();
+    bool StopProgramming();
+    bool PrepareProgramming(const wchar_t* devicePath);
+    // The production record file of the runs; empty for none.
+    void SetRecordFile(const std::wstring& path) { recordFile_ = path; }
+    const std::wstring& RecordFile() const { return recordFile_; }
     HMENU Menu() const { return menu_; }
     CDeviceData* SelectedDevice() const { return selectedDevice_; }
     bool IsTopologySaved() const { return topologySaved_; }
@@ -115,6 +123,7 @@ private:
     CConfigEditor configEditor_;
     HICON icon_ = nullptr;
     bool disableUuid_ = false;
+    std::wstring recordFile_;
 
     CWindow window_;
     bool closing_ = false;
