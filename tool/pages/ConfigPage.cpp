@@ -15,11 +15,11 @@ namespace {
 const int kDebugControls[] = {IDC_BUTTON_DUMPOTP, IDC_BUTTON_PROGRAMRAM, IDC_STATIC_ADVANCED,
                               IDC_SEPARATOR_TOP, IDC_SEPARATOR_BOTTOM};
 // Every setting control and label, disabled while no hub's settings are shown.
-const int kSettingControls[] = {IDC_STATIC_PARTTYPE,   IDC_COMBO_PARTTYPE,    IDC_STATIC_MEMTYPE,
-                                IDC_COMBO_MEMTYPE,     IDC_STATIC_OPERATION,  IDC_CHECK_PROGRAM,
-                                IDC_CHECK_VERIFYIMAGE, IDC_STATIC_CHOOSEFILE, IDC_EDIT_FILEPATH,
-                                IDC_BUTTON_BROWSE,     IDC_STATIC_ADVANCED,   IDC_BUTTON_MORE,
-                                IDC_BUTTON_PROGRAMRAM, IDC_BUTTON_DUMPOTP,    IDC_STATIC_PORTSETTING};
+const int kSettingControls[] = {
+    IDC_STATIC_PARTTYPE,   IDC_COMBO_PARTTYPE, IDC_STATIC_MEMTYPE,    IDC_COMBO_MEMTYPE,
+    IDC_STATIC_OPERATION,  IDC_CHECK_PROGRAM,  IDC_CHECK_VERIFYIMAGE, IDC_STATIC_CHOOSEFILE,
+    IDC_EDIT_FILEPATH,     IDC_BUTTON_BROWSE,  IDC_STATIC_ADVANCED,   IDC_BUTTON_MORE,
+    IDC_BUTTON_PROGRAMRAM, IDC_BUTTON_DUMPOTP, IDC_STATIC_PORTSETTING};
 const wchar_t* const kPartFamilyTexts[] = {L"KX610x", L"KX710x/8213/8413/9204/9224/9134",
                                            L"Not Recognized"};
 constexpr int kDeviceTypeHub = 2;
@@ -60,12 +60,12 @@ void CConfigPage::FillMemoryTypes(int partFamily) const {
     HWND memory = Window().Item(IDC_COMBO_MEMTYPE);
     SendMessageW(memory, CB_RESETCONTENT, 0, 0);
     for (int type : MemoryTypesOfFamily(partFamily)) {
-        const LRESULT at = SendMessageW(memory, CB_ADDSTRING, 0,
-                                        reinterpret_cast<LPARAM>(MemoryTypeText(type)));
+        const LRESULT at =
+            SendMessageW(memory, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(MemoryTypeText(type)));
         SendMessageW(memory, CB_SETITEMDATA, static_cast<WPARAM>(at), type);
     }
-    SendMessageW(memory, CB_SETCURSEL, static_cast<WPARAM>(
-                                           SendMessageW(memory, CB_GETCOUNT, 0, 0) - 1), 0);
+    SendMessageW(memory, CB_SETCURSEL,
+                 static_cast<WPARAM>(SendMessageW(memory, CB_GETCOUNT, 0, 0) - 1), 0);
 }
 
 void CConfigPage::ResetControls() const {
@@ -104,8 +104,8 @@ void CConfigPage::RefreshFromNode() {
     const int entry = device->TcfIndex();
     const TcfItem* item = tcf.Item(entry);
     if (!item) return;
-    const NodeSettings node = {item->partType,       item->memoryType, item->doProgram,
-                               item->verify,         item->configFile, item->serialConfirmed};
+    const NodeSettings node = {item->partType, item->memoryType, item->doProgram,
+                               item->verify,   item->configFile, item->serialConfirmed};
     const NodeView view = ViewOfNode(node);
     SendMessageW(Window().Item(IDC_COMBO_PARTTYPE), CB_SETCURSEL,
                  static_cast<WPARAM>(node.partFamily), 0);
@@ -151,8 +151,8 @@ void CConfigPage::OnCbnSelchangeComboParttype() {
     CLogger log(L"CConfigPage::OnCbnSelchangeComboParttype");
     const int entry = EditableEntry(IDC_COMBO_PARTTYPE);
     if (entry < 0) return;
-    const int family = static_cast<int>(
-        SendMessageW(Window().Item(IDC_COMBO_PARTTYPE), CB_GETCURSEL, 0, 0));
+    const int family =
+        static_cast<int>(SendMessageW(Window().Item(IDC_COMBO_PARTTYPE), CB_GETCURSEL, 0, 0));
     CTCFData& tcf = TopologyConfig();
     if (family < 0 || family == tcf.GetPartType(entry)) return;
     FillMemoryTypes(family);
@@ -210,9 +210,10 @@ void CConfigPage::OnBnClickedButtonBrowse() {
     CTCFData& tcf = TopologyConfig();
     const bool binary = BrowsesForImage(tcf.GetPartType(entry), tcf.GetMemoryType(entry));
     std::wstring path;
-    if (!AskOpenFile(Window(), binary ? L"Binary File (*.bin)|*.bin||"
-                                      : L"Configuration File (*.cfg)|*.cfg||",
-                     L"", L"", path)) {
+    if (!AskOpenFile(
+            Window(),
+            binary ? L"Binary File (*.bin)|*.bin||" : L"Configuration File (*.cfg)|*.cfg||", L"",
+            L"", path)) {
         return;
     }
     Window().SetItemText(IDC_EDIT_FILEPATH, path);

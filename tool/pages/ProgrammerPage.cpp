@@ -105,8 +105,8 @@ void CProgrammerPage::OnBnClickedButtonRecordFile() {
     CLogger log(L"CProgrammerPage::OnBnClickedButtonRecordFile");
     if (sheet_.GetProgrammerStatus()) return;
     std::wstring path;
-    if (!AskSaveFileAllowExisting(Window(), L"Production record (*.csv)|*.csv||", L"csv",
-                                  L"*.csv", path)) {
+    if (!AskSaveFileAllowExisting(Window(), L"Production record (*.csv)|*.csv||", L"csv", L"*.csv",
+                                  path)) {
         return;
     }
     sheet_.SetRecordFile(path);
