@@ -40,9 +40,12 @@ int Tree(const CLibrary& lib) {
     if (tree->GetControllerCount() == 0) Print(L"No USB host controllers found.\n");
     auto family = lib.Bind<int32_t(__cdecl*)(int32_t, int32_t)>("GetHubFamily");
     auto status = lib.Bind<int32_t(__cdecl*)(int32_t, int32_t)>("GetHubStatus");
+    auto removable = lib.Bind<bool(__cdecl*)(int32_t, int32_t)>("CanDeviceBeRemoved");
     HubAnswerSource answers;
-    if (family && status) {
-        answers = [=](int32_t c, int32_t n) { return HubAnswers{family(c, n), status(c, n)}; };
+    if (family && status && removable) {
+        answers = [=](int32_t c, int32_t n) {
+            return HubAnswers{family(c, n), status(c, n), removable(c, n)};
+        };
     }
     Print(TreeText(*tree, answers));
     return 0;

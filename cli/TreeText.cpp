@@ -51,7 +51,8 @@ std::wstring TreeText(IDeviceTree& tree, const HubAnswerSource& answers) {
                 if (answers) {
                     const HubAnswers hub = answers(c, n);
                     out += L"  [" + HubFamilyName(hub.family) + L", status " +
-                           std::to_wstring(hub.status) + L"]";
+                           std::to_wstring(hub.status) +
+                           (hub.removable ? L", may be removed]" : L", do not remove]");
                 }
                 out += L"  ";
                 out += node->GetDevicePath();

@@ -8,14 +8,16 @@
 
 #include "HalvexZRVLib.h"
 
-// A hub's family code and status, as the per-hub exports answer them.
+// A hub's family code, status and whether it may be unplugged now, as the per-hub exports
+// answer them.
 struct HubAnswers {
     int32_t family;
     int32_t status;
+    bool removable;
 };
 using HubAnswerSource = std::function<HubAnswers(int32_t controller, int32_t node)>;
 
 std::wstring NodeTypeName(int32_t type);
 std::wstring HubFamilyName(int32_t family);
-// Without a source, hub lines carry no family and status.
+// Without a source, hub lines carry no family, status or removal answer.
 std::wstring TreeText(IDeviceTree& tree, const HubAnswerSource& answers = nullptr);

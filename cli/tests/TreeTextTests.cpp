@@ -99,15 +99,19 @@ TEST(TreeText, HubLinesCarryFamilyAndStatus) {
     ASSERT_NE(lib, nullptr);
     auto family = Bind<int32_t(__cdecl*)(int32_t, int32_t)>(lib, "GetHubFamily");
     auto status = Bind<int32_t(__cdecl*)(int32_t, int32_t)>(lib, "GetHubStatus");
+    auto removable = Bind<bool(__cdecl*)(int32_t, int32_t)>(lib, "CanDeviceBeRemoved");
     IDeviceTree* tree = Bind<IDeviceTree*(__cdecl*)()>(lib, "CreateDeviceTreeUI")();
     ASSERT_NE(tree, nullptr);
     const std::wstring text = TreeText(*tree, [&](int32_t c, int32_t n) {
-        return HubAnswers{family(c, n), status(c, n)};
+        return HubAnswers{family(c, n), status(c, n), removable(c, n)};
     });
     const wchar_t* expected[] = {
-        L"  1-1-1  Hub  Port1 : USB 2.0 Hub  [first family, status 14]  \\\\?\\USB#VID_3B9A",
-        L"  1-1-2  Hub  Port2 : USB Hub  [second family, status 14]  \\\\?\\USB#VID_3B9A",
-        L"  1-1-3  Hub  Port3 : Generic USB Hub  [not decided, status 0]  \\\\?\\USB#VID_05E3",
+        L"  1-1-1  Hub  Port1 : USB 2.0 Hub  [first family, status 14, may be removed]  "
+        L"\\\\?\\USB#VID_3B9A",
+        L"  1-1-2  Hub  Port2 : USB Hub  [second family, status 14, may be removed]  "
+        L"\\\\?\\USB#VID_3B9A",
+        L"  1-1-3  Hub  Port3 : Generic USB Hub  [not decided, status 0, may be removed]  "
+        L"\\\\?\\USB#VID_05E3",
     };
     for (const wchar_t* line : expected) {
         EXPECT_NE(text.find(line), std::wstring::npos) << "no line like " << line;

@@ -44,6 +44,13 @@ inline bool StartCapturing(std::wstring commandLine, const wchar_t* outputFile,
                        ? output
                        : CreateFileW(errorFile, GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                      CREATE_ALWAYS, 0, nullptr);
+    if (output == INVALID_HANDLE_VALUE || error == INVALID_HANDLE_VALUE) {
+        // Never run with output going nowhere: the caller would read an older file.
+        if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+        if (error != output && error != INVALID_HANDLE_VALUE) CloseHandle(error);
+        process = {};
+        return false;
+    }
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;

@@ -50,12 +50,20 @@ inline ZrvcliOutcome Collect(const std::wstring& tag, DWORD exitCode) {
 // Runs zrvcli to its end (at most timeoutMs) on fixture, with state ("" for none).
 inline ZrvcliOutcome RunZrvcli(const std::wstring& arguments, const std::wstring& fixture,
                                const std::wstring& state = L"", DWORD timeoutMs = 60000) {
+    // Output files of their own per run: Wine's desktop process may hold an earlier run's
+    // files open for a few seconds after that run ended.
+    static unsigned runs = 0;
+    const std::wstring tag =
+        L"zrvcli-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++runs);
     SetLineEnvironment(fixture, state);
     PROCESS_INFORMATION process;
     DWORD exitCode = 0xFFFFFFFF;
-    if (StartZrvcli(arguments, L"zrvcli", process)) exitCode = WaitForExit(process, timeoutMs);
+    if (StartZrvcli(arguments, tag, process)) exitCode = WaitForExit(process, timeoutMs);
     SetLineEnvironment(L"", L"");
-    return Collect(L"zrvcli", exitCode);
+    ZrvcliOutcome outcome = Collect(tag, exitCode);
+    DeleteFileW((tag + L"-out.txt").c_str());
+    DeleteFileW((tag + L"-err.txt").c_str());
+    return outcome;
 }
 
 inline void WriteBytes(const wchar_t* path, const std::vector<uint8_t>& bytes) {
