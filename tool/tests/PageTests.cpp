@@ -149,27 +149,28 @@ TEST_F(Pages, ConfigurationFollowsTheNodeRules) {
     EXPECT_EQ(Text(IDC_COMBO_PARTTYPE), "Not Recognized");
 }
 
+struct OwnedSearch {
+    HWND owner;
+    const wchar_t* caption;
+    HWND found;
+};
+
+BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM l) {
+    auto* s = reinterpret_cast<OwnedSearch*>(l);
+    if (GetWindow(window, GW_OWNER) != s->owner || !IsWindowVisible(window)) return TRUE;
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (wcscmp(className, L"#32770") != 0) return TRUE;
+    if (s->caption && CWindow(window).Text() != s->caption) return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
 // A visible dialog of the thread owned by owner (a message box over a dialog), with that
 // caption when one is given; null when none.
 HWND OwnedWindow(DWORD threadId, HWND owner, const wchar_t* caption = nullptr) {
-    struct Search {
-        HWND owner;
-        const wchar_t* caption;
-        HWND found;
-    } search{owner, caption, nullptr};
-    EnumThreadWindows(
-        threadId,
-        [](HWND window, LPARAM l) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(l);
-            if (GetWindow(window, GW_OWNER) != s->owner || !IsWindowVisible(window)) return TRUE;
-            wchar_t className[16] = {};
-            GetClassNameW(window, className, 16);
-            if (wcscmp(className, L"#32770") != 0) return TRUE;
-            if (s->caption && CWindow(window).Text() != s->caption) return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    OwnedSearch search{owner, caption, nullptr};
+    EnumThreadWindows(threadId, FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
