@@ -70,6 +70,12 @@ public:
     std::wstring GetConfigFile() const;
     void SetConfigFile(const std::wstring& path) const;
 
+    // Debug operations on the hub, outside programming runs; each binds its export afresh.
+    // DumpOTP writes the hub's OTP into fileName; WriteToRAM hands the whole file to the hub's
+    // RAM. False without library, export or hub path, for an unreadable file or a library error.
+    bool DumpOTP(const std::wstring& fileName) const;
+    bool WriteToRAM(const std::wstring& fileName) const;
+
     // Merging with the topology configuration: in configuration view and in execution view.
     void ValidateAndModifyDeviceData(int type);
     void ValidateAndSetDeviceData(int type);

@@ -28,6 +28,8 @@ INT_PTR CALLBACK CModalDialog::DialogProc(HWND window, UINT message, WPARAM w, L
                 self->window_.Attach(nullptr);
                 return FALSE;
         }
+        INT_PTR result = 0;
+        if (self->OnMessage(message, w, l, result)) return result;
     } catch (...) {
     }
     return FALSE;

@@ -19,6 +19,8 @@ protected:
     virtual bool OnInitDialog() { return true; }
     // True when the command was handled; OK and Cancel end the dialog by default.
     virtual bool OnCommand(int id, int code);
+    // Any other message; true when handled, with the procedure's result in result.
+    virtual bool OnMessage(UINT /*message*/, WPARAM, LPARAM, INT_PTR& /*result*/) { return false; }
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM w, LPARAM l);

@@ -9,21 +9,11 @@
 #include "Logger.h"
 #include "ParserLibrary.h"
 #include "ProgramOptions.h"
+#include "RecordChoice.h"
 #include "Sheet.h"
 #include "TopologyConfig.h"
 
 namespace {
-
-// Where the chosen record file is remembered: beside the topology file.
-const wchar_t kRecordSettingsName[] = L"ZRVRecordFile.ini";
-
-std::wstring RecordSettingsPath(const std::wstring& topologyFile) {
-    const size_t slash = topologyFile.find_last_of(L"\\/");
-    if (topologyFile.empty()) return L"";
-    const std::wstring folder =
-        slash == std::wstring::npos ? std::wstring(L".") : topologyFile.substr(0, slash);
-    return folder + L"\\" + kRecordSettingsName;
-}
 
 std::wstring PathKey(const std::wstring& path) {
     std::wstring key = path;
@@ -174,20 +164,17 @@ bool CSheet::PrepareRecord(CDeviceData& record, int storageMode, bool single,
 }
 
 void CSheet::SetRecordFile(const std::wstring& path) {
+    CLogger log(L"CSheet::SetRecordFile");
     recordFile_ = path;
-    const std::wstring settings = RecordSettingsPath(currentTopologyFile_);
-    if (!settings.empty()) {
-        WritePrivateProfileStringW(L"Record", L"File", path.c_str(), settings.c_str());
+    if (!currentTopologyFile_.empty() && !RememberRecordFile(currentTopologyFile_, path)) {
+        log.Write(1, L"The record file choice could not be remembered for %s",
+                  currentTopologyFile_.c_str());
     }
 }
 
 std::wstring CSheet::RecordFile() const {
     if (!recordFile_.empty()) return recordFile_;
-    const std::wstring settings = RecordSettingsPath(currentTopologyFile_);
-    if (settings.empty()) return L"";
-    wchar_t path[MAX_PATH] = {};
-    GetPrivateProfileStringW(L"Record", L"File", L"", path, MAX_PATH, settings.c_str());
-    return path;
+    return RememberedRecordFile(currentTopologyFile_);
 }
 
 bool CSheet::OpenRunRecord() {

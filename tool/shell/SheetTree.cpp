@@ -205,4 +205,6 @@ void CSheet::OnTreeSelectionChanged() {
     HTREEITEM selected = tree_.Selection();
     if (!selected) return;
     selectedDevice_ = Record(selected);
+    if (ActivePageIndex() == kProgrammerPageIndex) programmerPage_.UpdateDeviceNote();
+    configPage_.UpdateCfgSettingUI();
 }

@@ -139,7 +139,7 @@ protected:
             WriteBytes(tcfPath_, tcf);
             SetDefaultTcfKey(&tcfPath_);
             // No record file remembered from an earlier test beside the topology.
-            FreshFile(L"ZRVRecordFile.ini");
+            FreshFile(L"ProductionRecord.ini");
         }
         ASSERT_TRUE(UseLine(fixture));
         line_ = LineLetter(fixture);
