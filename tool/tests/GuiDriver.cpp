@@ -381,6 +381,12 @@ Capture CaptureWindow(HWND window) {
     return capture;
 }
 
+Capture CapturePainted(HWND window) {
+    // Paints what is pending, on the window's own thread, before the screen is read.
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    return CaptureWindow(window);
+}
+
 int CountColour(HWND window, const Capture& capture, const RECT& rect, COLORREF colour) {
     RECT windowRect;
     GetWindowRect(window, &windowRect);

@@ -107,6 +107,9 @@ struct Capture {
     uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 Capture CaptureWindow(HWND window);
+// The same once every part of the window waiting to be painted was painted: a window whose
+// thread is busy with events shows half-painted areas otherwise.
+Capture CapturePainted(HWND window);
 // How many pixels of rect (window client coordinates of `window`) have the colour.
 int CountColour(HWND window, const Capture& capture, const RECT& rect, COLORREF colour);
 // Writes the capture as a PNG file.
