@@ -213,8 +213,8 @@ TEST_F(SheetRunSpi, TheExecutionPageShowsTheRunWhileItGoesAndWhenItEnds) {
         << Status();
 }
 
-// run-line-running.json: an empty line; the test plugs in a first-family hub that runs the
-// firmware of its flash.
+// run-line-spi-empty.json: an empty line; the test plugs in a hub that runs the firmware of its
+// flash.
 const HubEntry kRunningFirst = {"1-1-1",
                                 "UINAME=Running First\r\nISHUB=1\r\nPTYPE=0\r\nMEMTYPE=2\r\n"
                                 "VERIFY=1\r\nDOPROGRAM=1\r\nBCFGFILE=firmware.bin\r\n"
@@ -230,30 +230,44 @@ std::string Hex(const std::string& bytes) {
     return text;
 }
 
+// A board with one hub of that family whose flash holds an older firmware (another image with
+// the tag), which the hub runs.
+std::string RunningBoard(bool firstFamily, const std::string& serial) {
+    std::string old(kImageSize, '\x5A');
+    old.replace(kTagOffset, 4, "2DFU");
+    const std::string flash = "\"flash\": {\"size\": 131072, \"image\": \"" + Hex(old) + "\"}";
+    const std::string chip =
+        firstFamily
+            ? "\"uuid\": \"606162636465666768696A6B6C6D6E6F\", \"bootState\": \"spi\", " + flash
+            : "\"romVersion\": \"0x0109\", \"boot\": \"spi\", \"cacheBit\": true, " + flash;
+    return std::string("{\"hub\": {\"family\": \"") + (firstFamily ? "first" : "second") +
+           "\", \"vid\": \"3B9A\", \"pid\": \"" + (firstFamily ? "6104" : "7104") +
+           "\", \"serial\": \"" + serial + "\", \"description\": \"USB Hub\", \"ports\": 4, " +
+           "\"chip\": {" + chip + "}}}";
+}
+
+bool Attach(const wchar_t* position, const std::string& board) {
+    auto attach = reinterpret_cast<PfnUsbSimAttachJson>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"UsbSim.dll"), "UsbSimAttachJson")));
+    return attach && attach(position, board.c_str()) == USBSIM_OK;
+}
+
+// Waits until no hub is away in a reboot and every notification was delivered.
+bool WaitForBus() {
+    auto waitIdle = reinterpret_cast<PfnUsbSimWaitIdle>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"UsbSim.dll"), "UsbSimWaitIdle")));
+    return waitIdle && waitIdle(10000) == USBSIM_OK;
+}
+
 TEST_F(SheetRunSpi, AFirstFamilyHubRunningItsFirmwareGetsTheNewImage) {
     const std::string image = FirmwareImage();
     WriteBytes(FreshFile(L"firmware.bin"), image);
-    Start(Tcf({kRunningFirst}), L"run-line-running.json");
+    Start(Tcf({kRunningFirst}), L"run-line-spi-empty.json");
     ASSERT_FALSE(HasFatalFailure());
-    // The old firmware: another image with the tag, so the hub boots from its flash.
-    std::string old(kImageSize, '\x5A');
-    old.replace(kTagOffset, 4, "2DFU");
-    const std::string board =
-        "{\"hub\": {\"family\": \"first\", \"vid\": \"3B9A\", \"pid\": \"6104\", "
-        "\"serial\": \"RF1\", \"description\": \"USB 2.0 Hub\", \"ports\": 4, \"chip\": {"
-        "\"uuid\": \"606162636465666768696A6B6C6D6E6F\", \"bootState\": \"spi\", "
-        "\"flash\": {\"size\": 65536, \"image\": \"" +
-        Hex(old) + "\"}}}}";
-    auto attach = reinterpret_cast<PfnUsbSimAttachJson>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"UsbSim.dll"), "UsbSimAttachJson")));
-    ASSERT_NE(attach, nullptr);
-    ASSERT_EQ(attach(L"1-1-1", board.c_str()), USBSIM_OK);
+    ASSERT_TRUE(Attach(L"1-1-1", RunningBoard(true, "RF1")));
     // The hub is told to reboot into its loader when it gets its memory type, and comes back.
-    auto waitIdle = reinterpret_cast<PfnUsbSimWaitIdle>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"UsbSim.dll"), "UsbSimWaitIdle")));
-    ASSERT_NE(waitIdle, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return ItemNamed(sheet_->Tree(), L"Running First").handle; }));
-    ASSERT_EQ(waitIdle(10000), USBSIM_OK);
+    ASSERT_TRUE(WaitForBus());
     sheet_->Send(WM_NULL);
     ASSERT_TRUE(ItemNamed(sheet_->Tree(), L"Running First").handle);
 
@@ -265,6 +279,132 @@ TEST_F(SheetRunSpi, AFirstFamilyHubRunningItsFirmwareGetsTheNewImage) {
               std::string::npos)
         << Status();
     EXPECT_EQ(ChipMemory(L"6104\\RF1", "flash").substr(0, kImageSize), image);
+}
+
+// run-line-spi-automated.json: a first-family hub at 1-1-1 that takes an image; the test plugs
+// hubs running their firmware into 1-1-2 and 1-1-3 while the run goes on.
+const HubEntry kPresentFirst = {"1-1-1",
+                                "UINAME=Present First\r\nISHUB=1\r\nPTYPE=0\r\nMEMTYPE=2\r\n"
+                                "VERIFY=1\r\nDOPROGRAM=1\r\nBCFGFILE=firmware.bin\r\n"
+                                "SERTYPE=0\r\n"};
+const HubEntry kArrivingFirst = {"1-1-2",
+                                 "UINAME=Running First\r\nISHUB=1\r\nPTYPE=0\r\nMEMTYPE=2\r\n"
+                                 "VERIFY=1\r\nDOPROGRAM=1\r\nBCFGFILE=firmware.bin\r\n"
+                                 "SERTYPE=0\r\n"};
+const HubEntry kArrivingSecond = {"1-1-3",
+                                  "UINAME=Running Second\r\nISHUB=1\r\nPTYPE=1\r\nMEMTYPE=2\r\n"
+                                  "VERIFY=1\r\nDOPROGRAM=1\r\nBCFGFILE=firmware.bin\r\n"
+                                  "SERTYPE=3\r\n"};
+
+TEST_F(SheetRunSpi, AutomatedExecutionUpdatesTheFirmwareOfEachArrivingHubOnce) {
+    const std::string image = FirmwareImage();
+    WriteBytes(FreshFile(L"firmware.bin"), image);
+    Start(Tcf({kPresentFirst, kArrivingFirst, kArrivingSecond}), L"run-line-spi-automated.json");
+    ASSERT_FALSE(HasFatalFailure());
+    sheet_->PostCommand(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (sheet_->MenuState(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM) & MF_CHECKED) != 0; }));
+    bool started = false;
+    sheet_->OnSheetThread([&](CSheet& sheet) { started = sheet.StartProgramming(); });
+    ASSERT_TRUE(started) << Status();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return Status().find(
+                       "Status of Present First : Programmed and Verified Successfully") !=
+                   std::string::npos;
+        },
+        20000))
+        << Status();
+
+    // Both hubs leave the bus to get out of their firmware and come back while the run goes on.
+    ASSERT_TRUE(Attach(L"1-1-2", RunningBoard(true, "AF1")));
+    ASSERT_TRUE(Attach(L"1-1-3", RunningBoard(false, "AS1")));
+    const char* done[] = {"Status of Running First : Programmed and Verified Successfully\r\n",
+                          "Status of Running Second : Programmed and Verified Successfully\r\n"};
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Occurrences(Status(), done[0]) > 0 && Occurrences(Status(), done[1]) > 0; },
+        20000))
+        << Status();
+    ASSERT_TRUE(WaitForBus());
+    Sleep(500);
+    sheet_->Send(WM_NULL);
+    for (const char* line : done) EXPECT_EQ(Occurrences(Status(), line), 1u) << line << Status();
+    EXPECT_TRUE(Running());
+    EXPECT_EQ(ChipMemory(L"6104\\AF1", "flash").substr(0, kImageSize), image);
+    EXPECT_EQ(ChipMemory(L"7104\\AS1", "flash").substr(0, kImageSize), image);
+
+    bool stopped = false;
+    sheet_->OnSheetThread([&](CSheet& sheet) { stopped = sheet.StopProgramming(); });
+    EXPECT_TRUE(stopped);
+    ASSERT_TRUE(WaitForRunEnd()) << Status();
+}
+
+// run-line-image.json: a first-family and a second-family hub, each with an empty flash and its
+// own image file.
+const HubEntry kImageFileFirst = {"1-1-1",
+                                  "UINAME=First Image\r\nISHUB=1\r\nPTYPE=0\r\nMEMTYPE=2\r\n"
+                                  "VERIFY=1\r\nDOPROGRAM=1\r\nBCFGFILE=first.bin\r\n"
+                                  "SERTYPE=0\r\n"};
+const HubEntry kImageFileSecond = {"1-1-2",
+                                   "UINAME=Second Image\r\nISHUB=1\r\nPTYPE=1\r\nMEMTYPE=2\r\n"
+                                   "VERIFY=1\r\nDOPROGRAM=1\r\nBCFGFILE=second.bin\r\n"
+                                   "SERTYPE=3\r\n"};
+
+TEST_F(SheetRunSpi, AnImageFileThatCannotBeUsedStopsTheStartAndNamesTheHub) {
+    const std::string image = FirmwareImage();
+    std::string untagged = image;
+    untagged.replace(kTagOffset, 4, "XXXX");
+    const char kFirstRefused[] = "USB\\VID_3B9A&PID_6104\\IA1 : ERROR Setting firmware image\r\n";
+    const char kSecondRefused[] = "USB\\VID_3B9A&PID_7104\\IB1 : ERROR Setting firmware image\r\n";
+    const struct {
+        const char* what;
+        const wchar_t* file;  // the file that is bad; the other one holds a good image
+        bool present;
+        std::string bytes;
+        const char* line;
+    } cases[] = {
+        {"first family, no file", L"first.bin", false, "", kFirstRefused},
+        {"first family, too short", L"first.bin", true, image.substr(0, 4096), kFirstRefused},
+        {"first family, no tag", L"first.bin", true, untagged, kFirstRefused},
+        {"second family, no file", L"second.bin", false, "", kSecondRefused},
+        {"second family, too short", L"second.bin", true, image.substr(0, 4096), kSecondRefused},
+        {"second family, no tag", L"second.bin", true, untagged, kSecondRefused},
+    };
+    Start(Tcf({kImageFileFirst, kImageFileSecond}), L"run-line-image.json");
+    ASSERT_FALSE(HasFatalFailure());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const wchar_t* file : {L"first.bin", L"second.bin"}) {
+            const std::wstring path = FreshFile(file);
+            if (std::wstring(file) != c.file) {
+                WriteBytes(path, image);
+            } else if (c.present) {
+                WriteBytes(path, c.bytes);
+            }
+        }
+        const size_t before = Occurrences(Status(), c.line);
+        bool started = true;
+        sheet_->OnSheetThread([&](CSheet& sheet) { started = sheet.StartProgramming(); });
+        EXPECT_FALSE(started);
+        EXPECT_FALSE(Running());
+        EXPECT_EQ(Occurrences(Status(), c.line), before + 1) << Status();
+    }
+    EXPECT_EQ(Status().find("Started programming"), std::string::npos) << Status();
+    for (const wchar_t* hub : {L"6104\\IA1", L"7104\\IB1"}) {
+        const std::string flash = ChipMemory(hub, "flash");
+        EXPECT_EQ(flash.find_first_not_of('\xFF'), std::string::npos) << Narrow(hub);
+    }
+
+    // With both files good again the same hubs are programmed.
+    WriteBytes(FreshFile(L"first.bin"), image);
+    WriteBytes(FreshFile(L"second.bin"), image);
+    bool started = false;
+    sheet_->OnSheetThread([&](CSheet& sheet) { started = sheet.StartProgramming(); });
+    ASSERT_TRUE(started) << Status();
+    ASSERT_TRUE(WaitForRunEnd()) << Status();
+    for (const wchar_t* hub : {L"6104\\IA1", L"7104\\IB1"}) {
+        EXPECT_EQ(ChipMemory(hub, "flash").substr(0, kImageSize), image) << Narrow(hub);
+    }
 }
 
 }  // namespace
