@@ -1,10 +1,11 @@
 // Programming runs of the SPI memory types started from the sheet: firmware images (both
-// families, a second-family hub running from its flash included), configuration blocks in the
+// families, hubs running the firmware of their flash included), configuration blocks in the
 // flash with serials from counters, and images that take the vendor block from the OTP. The
 // chips' memories are read back afterwards; the execution page is captured during and after a
 // run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "GuiDriver.h"
@@ -18,9 +19,8 @@
 namespace guitest {
 namespace {
 
-// run-line-spi.json: 1-1-1 to 1-1-3 first-family hubs with an empty flash, 1-1-4 to 1-1-6
-// second-family hubs (1-1-5 with its OTP redirected to the flash, 1-1-6 running firmware from
-// its flash).
+// run-line-spi.json: 1-1-1 to 1-1-3 first-family hubs with an empty flash, 1-1-4 and 1-1-5
+// second-family hubs starting from their ROM (1-1-5 with its OTP redirected to the flash).
 const HubEntry kImageFirst = {"1-1-1",
                               "UINAME=Image First\r\nISHUB=1\r\nPTYPE=0\r\nMEMTYPE=2\r\n"
                               "VERIFY=1\r\nDOPROGRAM=1\r\nBCFGFILE=firmware.bin\r\nSERTYPE=0\r\n"};
@@ -40,10 +40,6 @@ const HubEntry kPartialSecond = {"1-1-5",
                                  "VERIFY=1\r\nDOPROGRAM=1\r\nBCFGFILE=\r\nSERTYPE=2\r\n"
                                  "SERALPHA=T\r\nSERSTART=100\r\nSERMAX=999\r\nSERINC=3\r\n"
                                  "SERCURRENT=200\r\nSERHEXFMT=0\r\n"};
-const HubEntry kUpdateSecond = {
-    "1-1-6",
-    "UINAME=Update Second\r\nISHUB=1\r\nPTYPE=1\r\nMEMTYPE=2\r\n"
-    "VERIFY=1\r\nDOPROGRAM=1\r\nBCFGFILE=firmware.bin\r\nSERTYPE=3\r\n"};
 
 const size_t kImageSize = 65535;
 const size_t kTagOffset = 0xFFFA;
@@ -56,6 +52,19 @@ std::string FirmwareImage() {
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>((i * 7 + 13) & 0xFF);
     image.replace(kTagOffset, 4, "2DFU");
     return image;
+}
+
+// Whether the flash of the hub starts with the image; says where it differs otherwise.
+::testing::AssertionResult FlashStartsWith(const std::wstring& hub, const std::string& image) {
+    const std::string flash = ChipMemory(hub, "flash");
+    if (flash.size() < image.size()) {
+        return ::testing::AssertionFailure()
+               << Narrow(hub) << ": a flash of " << flash.size() << " bytes";
+    }
+    const auto differ = std::mismatch(image.begin(), image.end(), flash.begin());
+    if (differ.first == image.end()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << Narrow(hub) << ": differs from the image at 0x"
+                                         << std::hex << (differ.first - image.begin());
 }
 
 class SheetRunSpi : public ::testing::Test {
@@ -82,9 +91,8 @@ protected:
     // Waits for the end of a run and for its last event to be handled.
     bool WaitForRunEnd() {
         if (!WaitUntil([&] { return !Running(); }, 30000)) return false;
-        Sleep(300);
-        sheet_->Send(WM_NULL);
-        return true;
+        // The manager's last events were posted before it stopped running.
+        return sheet_->Flush();
     }
 
     std::unique_ptr<CSheetThread> sheet_;
@@ -94,9 +102,8 @@ protected:
 TEST_F(SheetRunSpi, EverySpiMemoryTypeOfBothFamiliesIsProgrammedOnceAndVerified) {
     const std::string image = FirmwareImage();
     WriteBytes(FreshFile(L"firmware.bin"), image);
-    Start(
-        Tcf({kImageFirst, kPartialFirst, kCopyFirst, kImageSecond, kPartialSecond, kUpdateSecond}),
-        L"run-line-spi.json");
+    Start(Tcf({kImageFirst, kPartialFirst, kCopyFirst, kImageSecond, kPartialSecond}),
+          L"run-line-spi.json");
     ASSERT_FALSE(HasFatalFailure());
     bool started = false;
     sheet_->OnSheetThread([&](CSheet& sheet) { started = sheet.StartProgramming(); });
@@ -113,24 +120,25 @@ TEST_F(SheetRunSpi, EverySpiMemoryTypeOfBothFamiliesIsProgrammedOnceAndVerified)
              "Status of Copy First : Programmed and Verified Successfully\r\n",
              "Status of Image Second : Programmed and Verified Successfully\r\n",
              "Status of Partial Second : Programmed and Verified Successfully\r\n",
-             "Status of Update Second : Programmed and Verified Successfully\r\n",
          }) {
         EXPECT_EQ(Occurrences(status, line), 1u) << line << "\n" << status;
     }
     EXPECT_EQ(status.find("ERROR"), std::string::npos) << status;
 
     // Images: the whole image at the start of each flash.
-    for (const wchar_t* hub : {L"6104\\PA1", L"7104\\PB1", L"7104\\PB3"}) {
-        EXPECT_EQ(ChipMemory(hub, "flash").substr(0, kImageSize), image) << Narrow(hub);
+    for (const wchar_t* hub : {L"6104\\PA1", L"7104\\PB1"}) {
+        EXPECT_TRUE(FlashStartsWith(hub, image));
     }
     // The copy from the OTP: the image with the hub's own vendor block ("VNDR" and its UUID).
     const std::string copied = ChipMemory(L"6104\\PA3", "flash");
+    const std::string otp = ChipOtp(L"6104\\PA3");
+    ASSERT_EQ(otp.size(), 2048u);
     std::string expected = image;
-    expected.replace(kVendorBlockInFlash, 24, ChipOtp(L"6104\\PA3").substr(6, 24));
+    expected.replace(kVendorBlockInFlash, 24, otp.substr(6, 24));
     EXPECT_EQ(
         copied.substr(kVendorBlockInFlash, 20),
         "VNDR" + std::string("\x30\x31\x32\x33\x34\x35\x36\x37\x38\x39\x3A\x3B\x3C\x3D\x3E\x3F"));
-    EXPECT_EQ(copied.substr(0, kImageSize), expected);
+    EXPECT_TRUE(FlashStartsWith(L"6104\\PA3", expected));
 
     // The partial configuration: a block with the serial in the flash's configuration area, the
     // flash before it still erased, the OTP untouched.
@@ -278,7 +286,7 @@ TEST_F(SheetRunSpi, AFirstFamilyHubRunningItsFirmwareGetsTheNewImage) {
     EXPECT_NE(Status().find("Status of Running First : Programmed and Verified Successfully"),
               std::string::npos)
         << Status();
-    EXPECT_EQ(ChipMemory(L"6104\\RF1", "flash").substr(0, kImageSize), image);
+    EXPECT_TRUE(FlashStartsWith(L"6104\\RF1", image));
 }
 
 // run-line-spi-automated.json: a first-family hub at 1-1-1 that takes an image; the test plugs
@@ -330,8 +338,8 @@ TEST_F(SheetRunSpi, AutomatedExecutionUpdatesTheFirmwareOfEachArrivingHubOnce) {
     sheet_->Send(WM_NULL);
     for (const char* line : done) EXPECT_EQ(Occurrences(Status(), line), 1u) << line << Status();
     EXPECT_TRUE(Running());
-    EXPECT_EQ(ChipMemory(L"6104\\AF1", "flash").substr(0, kImageSize), image);
-    EXPECT_EQ(ChipMemory(L"7104\\AS1", "flash").substr(0, kImageSize), image);
+    EXPECT_TRUE(FlashStartsWith(L"6104\\AF1", image));
+    EXPECT_TRUE(FlashStartsWith(L"7104\\AS1", image));
 
     bool stopped = false;
     sheet_->OnSheetThread([&](CSheet& sheet) { stopped = sheet.StopProgramming(); });
@@ -403,7 +411,7 @@ TEST_F(SheetRunSpi, AnImageFileThatCannotBeUsedStopsTheStartAndNamesTheHub) {
     ASSERT_TRUE(started) << Status();
     ASSERT_TRUE(WaitForRunEnd()) << Status();
     for (const wchar_t* hub : {L"6104\\IA1", L"7104\\IB1"}) {
-        EXPECT_EQ(ChipMemory(hub, "flash").substr(0, kImageSize), image) << Narrow(hub);
+        EXPECT_TRUE(FlashStartsWith(hub, image));
     }
 }
 

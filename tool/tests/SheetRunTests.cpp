@@ -97,9 +97,8 @@ protected:
     // Waits for the end of a run and for its last event to be handled.
     bool WaitForRunEnd() {
         if (!WaitUntil([&] { return !Running(); }, 20000)) return false;
-        Sleep(300);
-        sheet_->Send(WM_NULL);
-        return true;
+        // The manager's last events were posted before it stopped running.
+        return sheet_->Flush();
     }
     std::string TcfText() const { return ReadBytes(tcfPath_); }
     // "6104\\<line letter>A1": the hubs of each run-line fixture have serials of their own, so
