@@ -159,7 +159,7 @@ TEST_F(SheetRunSpi, EverySpiMemoryTypeOfBothFamiliesIsProgrammedOnceAndVerified)
 }
 
 // run-line-slow.json: each flash page takes 8 ms, so the image of 1-1-1 takes about two seconds
-// while the OTP of 1-1-2 is done at once.
+// while the OTPs of 1-1-2 and 1-1-3 are done at once.
 const HubEntry kSlowImage = {"1-1-1",
                              "UINAME=Slow Image\r\nISHUB=1\r\nPTYPE=0\r\nMEMTYPE=2\r\n"
                              "VERIFY=1\r\nDOPROGRAM=1\r\nBCFGFILE=firmware.bin\r\nSERTYPE=0\r\n"};
@@ -167,8 +167,14 @@ const HubEntry kQuickOtp = {"1-1-2",
                             "UINAME=Quick Otp\r\nISHUB=1\r\nPTYPE=0\r\nMEMTYPE=3\r\n"
                             "VERIFY=1\r\nDOPROGRAM=1\r\nBCFGFILE=\r\nSERTYPE=0\r\n"};
 
+// Its OTP refuses every write.
+const HubEntry kFailingOtp = {"1-1-3",
+                              "UINAME=Failing Otp\r\nISHUB=1\r\nPTYPE=0\r\nMEMTYPE=3\r\n"
+                              "VERIFY=1\r\nDOPROGRAM=1\r\nBCFGFILE=\r\nSERTYPE=0\r\n"};
+
 const COLORREF kBusyColour = RGB(255, 140, 0);
 const COLORREF kDoneColour = RGB(0, 224, 0);
+const COLORREF kFailedColour = RGB(255, 10, 10);
 
 // Pixels of the tree's client area in that colour.
 int TreePixels(HWND tree, COLORREF colour) {
@@ -183,7 +189,7 @@ bool Shown(HWND control) {
 
 TEST_F(SheetRunSpi, TheExecutionPageShowsTheRunWhileItGoesAndWhenItEnds) {
     WriteBytes(FreshFile(L"firmware.bin"), FirmwareImage());
-    Start(Tcf({kSlowImage, kQuickOtp}), L"run-line-slow.json");
+    Start(Tcf({kSlowImage, kQuickOtp, kFailingOtp}), L"run-line-slow.json");
     ASSERT_FALSE(HasFatalFailure());
     const HWND start = sheet_->PageItem(IDC_BUTTON_START);
     const HWND stop = sheet_->PageItem(IDC_BUTTON_STOP);
@@ -191,24 +197,33 @@ TEST_F(SheetRunSpi, TheExecutionPageShowsTheRunWhileItGoesAndWhenItEnds) {
     PostMessageW(sheet_->Page(), WM_COMMAND, MAKEWPARAM(IDC_BUTTON_START, BN_CLICKED),
                  reinterpret_cast<LPARAM>(start));
 
-    // During: the OTP hub is done, the image is still being written.
+    // During: the OTP hubs are done, the image is still being written.
     ASSERT_TRUE(WaitUntil([&] {
         return Status().find("Status of Quick Otp : Programmed and Verified Successfully") !=
-               std::string::npos;
+                   std::string::npos &&
+               Status().find("Status of Failing Otp : Failed") != std::string::npos;
     })) << Status();
     ASSERT_TRUE(WaitUntil([&] { return TreePixels(sheet_->Tree(), kBusyColour) > 0; }, 3000));
     EXPECT_TRUE(Running());
+    // The window keeps answering while the hubs are programmed.
+    DWORD_PTR answer = 0;
+    EXPECT_NE(SendMessageTimeoutW(sheet_->Sheet(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer),
+              0);
     WritePng(CapturePainted(sheet_->Sheet()),
              std::wstring(L"" ZRV_SCREENSHOT_DIR) + L"/execution-page-during-run.png");
     EXPECT_TRUE(Shown(stop));
     EXPECT_FALSE(Shown(start));
     EXPECT_GT(TreePixels(sheet_->Tree(), kDoneColour), 0);
+    EXPECT_GT(TreePixels(sheet_->Tree(), kFailedColour), 0);
     EXPECT_NE(Status().find("Status of Slow Image : Programming and Verifying\r\n"),
               std::string::npos)
         << Status();
     EXPECT_EQ(Status().find("Status of Slow Image : Programmed"), std::string::npos) << Status();
 
-    // After: every hub green, START back.
+    // After: the failure box, then the final colours and START back.
+    std::wstring box;
+    ASSERT_TRUE(AnswerMessageBox(sheet_->ThreadId(), sheet_->Sheet(), box, IDOK)) << Status();
+    EXPECT_EQ(Narrow(box), "Operation on one or more device failed");
     ASSERT_TRUE(WaitForRunEnd()) << Status();
     ASSERT_TRUE(WaitUntil([&] { return TreePixels(sheet_->Tree(), kBusyColour) == 0; }, 3000));
     WritePng(CapturePainted(sheet_->Sheet()),
@@ -216,6 +231,7 @@ TEST_F(SheetRunSpi, TheExecutionPageShowsTheRunWhileItGoesAndWhenItEnds) {
     EXPECT_TRUE(Shown(start));
     EXPECT_FALSE(Shown(stop));
     EXPECT_GT(TreePixels(sheet_->Tree(), kDoneColour), 0);
+    EXPECT_GT(TreePixels(sheet_->Tree(), kFailedColour), 0);
     EXPECT_NE(Status().find("Status of Slow Image : Programmed and Verified Successfully"),
               std::string::npos)
         << Status();
