@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "FileBytes.h"
+#include "HubPreparer.h"
 #include "Logger.h"
 #include "SerialGenerator.h"
 #include "Sheet.h"
@@ -94,8 +95,7 @@ void CSheet::UpdateHubStatus(int event, uintptr_t data) {
             NoteHubStatus(record->DevicePath, record->Value);
             if (node) {
                 const int status = record->Value;
-                if (IsCounterSerialType(TopologyConfig().GetSerialType(node->TcfIndex())) &&
-                    (status == HUB_STATUS_PROGRAMMED || status == HUB_STATUS_PROGRAMMED_VERIFIED)) {
+                if (UsesUpSerial(TopologyConfig(), node->TcfIndex(), status)) {
                     IncrementSerial(TopologyConfig(), node->TcfIndex());
                 }
                 tree_.Invalidate();
