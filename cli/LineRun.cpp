@@ -105,6 +105,8 @@ private:
     void Say(const std::wstring& position, const std::wstring& part, const std::wstring& text);
     void SayAbout(const std::wstring& path, const std::wstring& text);
     void Handle(const LibraryEvent& event);
+    // After a batch of the manager: the plan's bookkeeping; a failure stops the run.
+    void EndPass();
     void Rescan();
     void StartManager();
     void Finish(HubRun& run);
@@ -379,20 +381,25 @@ void CLineRun::Handle(const LibraryEvent& event) {
             break;
         case EVENT_MANAGER_STATE:
             Print(L"programmer: " + ManagerStateText(event.value) + L"\n");
+            // A continuous manager is ready again once a batch is through.
+            if (event.value == PROGRAMMGR_READY && managerEverStarted_) EndPass();
             break;
         case EVENT_MANAGER_FINISHED:
             Print(L"programmer finished: " + RunResultText(event.value) + L"\n");
             managerRunning_ = false;
             waitUntil_ = GetTickCount64() + settings_.settleMs;
             nextStart_ = GetTickCount64() + kRestartPauseMs;
-            if (!plan_.PassEnded()) {
-                passFailed_ = true;
-                InterlockedExchange(&g_stopRequested, 1);
-            }
+            EndPass();
             break;
         default:
             break;
     }
+}
+
+void CLineRun::EndPass() {
+    if (plan_.PassEnded()) return;
+    passFailed_ = true;
+    InterlockedExchange(&g_stopRequested, 1);
 }
 
 void CLineRun::PrintTable() {

@@ -225,8 +225,10 @@ ProgramOptionsResult ParseProgramOptions(const std::vector<std::wstring>& args) 
                       {counterOption, L"the serial counter options"}};
         for (const auto& option : perHub) {
             if (!option.given) continue;
-            Fail(result, std::wstring(L"--topology takes each hub's settings from the file: ") +
-                             option.name + L" does not go with it");
+            Fail(result,
+                 std::wstring(L"--topology takes each hub's settings from the file: ") +
+                     option.name +
+                     (option.name[0] == L'-' ? L" does not go with it" : L" do not go with it"));
             return result;
         }
         result.ok = true;

@@ -15,9 +15,13 @@
 
 namespace {
 
+using testsupport::Count;
+using testsupport::EventLines;
 using testsupport::Lines;
 using testsupport::ReadTextFile;
 using testsupport::RunZrvcli;
+using testsupport::Usbsimctl;
+using testsupport::WaitForText;
 using testsupport::WindowsPath;
 
 // One item: register 0x3000 = 0x5A.
@@ -28,22 +32,6 @@ std::wstring Fixture(const wchar_t* name) {
 }
 
 using testsupport::WriteBytes;
-
-// The event lines zrvcli printed for position (the final table excluded).
-std::vector<std::string> EventLines(const std::string& out, const std::string& position) {
-    std::vector<std::string> lines;
-    for (const std::string& line : Lines(out)) {
-        if (line.empty()) break;  // the table follows an empty line
-        if (line.rfind(position + " ", 0) == 0) lines.push_back(line);
-    }
-    return lines;
-}
-
-size_t Count(const std::vector<std::string>& lines, const std::string& text) {
-    size_t n = 0;
-    for (const std::string& line : lines) n += line.find(text) != std::string::npos;
-    return n;
-}
 
 // The record's lines for position, header excluded.
 std::vector<std::string> RecordLines(const wchar_t* file, const std::string& position) {
@@ -136,26 +124,6 @@ TEST_F(LineScenario, TheSeventeenthSecondFamilyProgrammingIsRefusedAcrossRuns) {
     EXPECT_NE(record[16].find(",otp,13,ERROR: OTP already Programmed maximum times,-3,"),
               std::string::npos)
         << record[16];
-}
-
-// Waits until the file holds text (at most timeoutMs); true when it does.
-bool WaitForText(const wchar_t* file, const std::string& text, DWORD timeoutMs) {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    while (GetTickCount64() < end) {
-        if (ReadTextFile(file).find(text) != std::string::npos) return true;
-        Sleep(50);
-    }
-    return false;
-}
-
-DWORD Usbsimctl(const std::wstring& arguments) {
-    PROCESS_INFORMATION process;
-    if (!testsupport::StartCapturing(
-            L"\"" + testsupport::ProgramFolder() + L"usbsimctl.exe\" " + arguments,
-            L"usbsimctl-out.txt", L"usbsimctl-out.txt", 0, process)) {
-        return 0xFFFFFFFF;
-    }
-    return testsupport::WaitForExit(process, 60000);
 }
 
 TEST_F(LineScenario, AContinuousRunProgramsEachNewBoardOnceAsBoardsComeAndGo) {

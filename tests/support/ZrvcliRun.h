@@ -87,4 +87,41 @@ inline std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// The event lines zrvcli printed for position (the final table excluded).
+inline std::vector<std::string> EventLines(const std::string& out, const std::string& position) {
+    std::vector<std::string> lines;
+    for (const std::string& line : Lines(out)) {
+        if (line.empty()) break;  // the table follows an empty line
+        if (line.rfind(position + " ", 0) == 0) lines.push_back(line);
+    }
+    return lines;
+}
+
+// How many of the lines hold text.
+inline size_t Count(const std::vector<std::string>& lines, const std::string& text) {
+    size_t n = 0;
+    for (const std::string& line : lines) n += line.find(text) != std::string::npos;
+    return n;
+}
+
+// Waits until the file holds text (at most timeoutMs); true when it does.
+inline bool WaitForText(const wchar_t* file, const std::string& text, DWORD timeoutMs) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (GetTickCount64() < end) {
+        if (ReadTextFile(file).find(text) != std::string::npos) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+// Runs usbsimctl.exe with arguments to its end; its exit code.
+inline DWORD Usbsimctl(const std::wstring& arguments) {
+    PROCESS_INFORMATION process;
+    if (!StartCapturing(L"\"" + ProgramFolder() + L"usbsimctl.exe\" " + arguments,
+                        L"usbsimctl-out.txt", L"usbsimctl-out.txt", 0, process)) {
+        return 0xFFFFFFFF;
+    }
+    return WaitForExit(process, 60000);
+}
+
 }  // namespace testsupport
