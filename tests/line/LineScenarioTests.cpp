@@ -151,14 +151,7 @@ TEST_F(LineScenario, AContinuousRunProgramsEachNewBoardOnceAsBoardsComeAndGo) {
     // Let a wrongly taken up board show before stopping.
     EXPECT_FALSE(WaitForText(out, "1-1-3       KX610x   prepared", 1000));
 
-    HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE,
-                             (L"zrvcli-stop-" + std::to_wstring(run.dwProcessId)).c_str());
-    ASSERT_NE(stop, nullptr) << GetLastError();
-    SetEvent(stop);
-    CloseHandle(stop);
-    const DWORD exitCode = testsupport::WaitForExit(run, 60000);
-    testsupport::SetLineEnvironment(L"", L"");
-    const auto result = testsupport::Collect(L"auto", exitCode);
+    const auto result = testsupport::StopZrvcli(run, L"auto");
     EXPECT_EQ(result.exitCode, 0u) << result.out << result.err;
 
     const std::vector<std::string> events11 = EventLines(result.out, "1-1-1");

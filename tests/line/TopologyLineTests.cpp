@@ -268,14 +268,7 @@ TEST_F(TopologyLine, AContinuousRunGivesEachNewBoardTheNextSerialAndSavesAfterEa
     EXPECT_TRUE(testsupport::WaitForText(out, "1-1-1 : Current Serial Number : AU002", wait));
     EXPECT_TRUE(WaitForValue(L"1-1-1", L"SERCURRENT", "003", wait));
 
-    HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE,
-                             (L"zrvcli-stop-" + std::to_wstring(run.dwProcessId)).c_str());
-    ASSERT_NE(stop, nullptr) << GetLastError();
-    SetEvent(stop);
-    CloseHandle(stop);
-    const DWORD exitCode = testsupport::WaitForExit(run, 60000);
-    testsupport::SetLineEnvironment(L"", L"");
-    const auto result = testsupport::Collect(L"tcfauto", exitCode);
+    const auto result = testsupport::StopZrvcli(run, L"tcfauto");
     EXPECT_EQ(result.exitCode, 0u) << result.out << result.err;
     const auto events = EventLines(result.out, "1-1-1");
     EXPECT_EQ(Count(events, "finished: RESULT_SUCCESS"), 2u) << result.out;

@@ -124,4 +124,19 @@ inline DWORD Usbsimctl(const std::wstring& arguments) {
     return WaitForExit(process, 60000);
 }
 
+// Stops a zrvcli run started with StartZrvcli through its stop event, waits for its end, clears
+// the line's variables and collects what it printed. Without the event (the run has already
+// ended) the exit code is the one it ended with.
+inline ZrvcliOutcome StopZrvcli(PROCESS_INFORMATION& run, const std::wstring& tag) {
+    HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE,
+                             (L"zrvcli-stop-" + std::to_wstring(run.dwProcessId)).c_str());
+    if (stop != nullptr) {
+        SetEvent(stop);
+        CloseHandle(stop);
+    }
+    const DWORD exitCode = WaitForExit(run, stop != nullptr ? 60000 : 0);
+    SetLineEnvironment(L"", L"");
+    return Collect(tag, exitCode);
+}
+
 }  // namespace testsupport
