@@ -55,3 +55,7 @@ bool PrepareHub(const IPreparedHub& hub, int storageMode, const CTCFData& tcf,
 
 // True for the storage modes that take part in a run (not "N/A").
 bool IsPreparedStorageMode(int storageMode);
+
+// True when a status the entry's hub reported uses up its serial number: the entry counts serials
+// and the hub ended programmed (verified or not). The counter then advances.
+bool UsesUpSerial(const CTCFData& tcf, int tcfIndex, int hubStatus);

@@ -4,6 +4,8 @@
 #include <cwchar>
 
 #include "FileBytes.h"
+#include "HubPreparer.h"
+#include "HubStatusText.h"
 #include "Logger.h"
 #include "SerialGenerator.h"
 #include "Sheet.h"
@@ -11,31 +13,15 @@
 
 namespace {
 
-const wchar_t* const kHubStatusTexts[] = {
-    L"New Unprogrammed",
-    L"Failure opening device",
-    L"Programming",
-    L"Programmed Successfully",
-    L"Failed Programming",
-    L"Verified Successfully",
-    L"Failed Verify",
-    L"Programmed and Verified Successfully",
-    L"Failed Program Verify",
-    L"Verifying",
-    L"Programming and Verifying",
-    L"Failed due to Insufficient space",
-    L"ERROR: Cannot access SPI Flash",
-    L"ERROR: OTP already Programmed maximum times",
-};
-
 const wchar_t* const kManagerStateTexts[] = {
     L"Programmer Ready",          L"Started Programming",
     L"Finish Programming",        L"No device available for operation",
     L"Programmer Status Unknown",
 };
 
-const wchar_t* HubStatusText(int status) {
-    return status >= 0 && status < 14 ? kHubStatusTexts[status] : L"Unknown status";
+const wchar_t* ShownStatusText(int status) {
+    const wchar_t* text = HubStatusDisplayText(status);
+    return text ? text : L"Unknown status";
 }
 
 const wchar_t* ManagerStateText(int state) {
@@ -94,14 +80,13 @@ void CSheet::UpdateHubStatus(int event, uintptr_t data) {
             NoteHubStatus(record->DevicePath, record->Value);
             if (node) {
                 const int status = record->Value;
-                if (IsCounterSerialType(TopologyConfig().GetSerialType(node->TcfIndex())) &&
-                    (status == HUB_STATUS_PROGRAMMED || status == HUB_STATUS_PROGRAMMED_VERIFIED)) {
+                if (UsesUpSerial(TopologyConfig(), node->TcfIndex(), status)) {
                     IncrementSerial(TopologyConfig(), node->TcfIndex());
                 }
                 tree_.Invalidate();
                 wchar_t text[512];
                 swprintf(text, 512, L"Status of %ls : %ls", node->GetPortName().c_str(),
-                         HubStatusText(status));
+                         ShownStatusText(status));
                 ShowStatus(text);
             }
             FreeRecord(data);
