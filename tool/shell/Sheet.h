@@ -116,6 +116,7 @@ private:
     bool OpenRunRecord();
     void NoteHubStatus(const std::wstring& path, int status);
     void RecordHubResult(const std::wstring& path, int result);
+    void SaveSerialCounters();
     // What the production record says about a hub of the current run, by its path.
     struct HubRunNote {
         std::wstring position;
@@ -145,6 +146,7 @@ private:
     std::wstring recordFile_;
     std::unique_ptr<CRecordFile> runRecord_;
     std::map<std::wstring, HubRunNote> runNotes_;
+    bool counterSaveWarned_ = false;  // a failed counter write-back was reported in this run
 
     CWindow window_;
     bool closing_ = false;
