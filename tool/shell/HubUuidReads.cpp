@@ -23,29 +23,15 @@ DWORD WINAPI ReadMain(void* param) {
     FreeLibraryAndExitThread(job->pinned, 0);
 }
 
-// Sent messages are handled inside PeekMessage itself; only paint is taken off the queue.
-// Returns how many paint messages were handled.
-int AnswerOnce() {
-    constexpr int kPaintsPerCall = 32;  // a window that never validates must not hold us here
-    MSG message;
-    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    int painted = 0;
-    while (painted < kPaintsPerCall &&
-           PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT)) {
-        DispatchMessageW(&message);
-        ++painted;
-    }
-    return painted;
-}
-
-// Waits for thread while the calling thread answers sent messages and repaints its windows.
+// Waits for thread while the calling thread answers the messages sent to it. Nothing is
+// painted meanwhile: the tree's drawing asks the library for each hub's status, which waits for
+// the library lock a read holds, so a paint would stop the window for as long as the reads.
 void WaitAnswering(HANDLE thread) {
-    for (;;) {
-        const DWORD woke =
-            MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE | QS_PAINT);
-        if (woke != WAIT_OBJECT_0 + 1) break;
-        // A paint state that no message clears would wake us at once again: wait a little.
-        if (AnswerOnce() == 0 && WaitForSingleObject(thread, 10) == WAIT_OBJECT_0) break;
+    MSG message;
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) ==
+           WAIT_OBJECT_0 + 1) {
+        // Sent messages are handled inside PeekMessage itself; nothing is taken off the queue.
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
     WaitForSingleObject(thread, INFINITE);
 }
@@ -53,7 +39,14 @@ void WaitAnswering(HANDLE thread) {
 }  // namespace
 
 void AnswerSentMessages() {
-    AnswerOnce();
+    constexpr int kPaintsPerCall = 32;  // a window that never validates must not hold us here
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    for (int painted = 0;
+         painted < kPaintsPerCall && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT);
+         ++painted) {
+        DispatchMessageW(&message);
+    }
 }
 
 void ReadHubUuids(HMODULE library, std::vector<HubUuid>& hubs) {

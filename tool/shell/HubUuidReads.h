@@ -1,8 +1,8 @@
 // Reading hubs' unique identifiers away from the user-interface thread. On a real line a read
 // takes about a second per hub, so a line's worth would stop the window answering for as long.
 // A worker thread reads them one after another through the library's GetUUID export; the
-// calling thread meanwhile handles only messages sent to it and painting. Input and posted
-// messages stay in its queue for its own loop afterwards, so nothing the operator does, and no
+// calling thread meanwhile handles only the messages sent to it. Input, posted messages and
+// painting stay in its queue for its own loop afterwards, so nothing the operator does, and no
 // library event, runs in the middle of the reads.
 #pragma once
 
@@ -21,7 +21,8 @@ struct HubUuid {
 };
 
 // Handles the messages sent to this thread and repaints its windows; takes nothing else off
-// the queue. Lets a long stretch of work on this thread keep its windows answering.
+// the queue. Lets a long stretch of work on this thread keep its windows answering, where no
+// other thread holds the library for long.
 void AnswerSentMessages();
 
 // Reads the identifier of every entry (controller and device index of the library's snapshot)
