@@ -104,7 +104,7 @@ int wmain() {
         return 1;
     }
     CSheetThread sheet;
-    if (!sheet.Start()) {
+    if (!sheet.Start(120000)) {  // 30 hubs at time scale 1 on a busy machine
         std::printf("the sheet did not start\n");
         return 1;
     }

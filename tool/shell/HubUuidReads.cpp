@@ -3,6 +3,12 @@
 #include "HubLibrary.h"
 #include "Logger.h"
 
+void AnswerSentMessages() {
+    // Sent messages are handled inside PeekMessage itself; nothing is taken off the queue.
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
 namespace {
 
 struct ReadJob {
@@ -23,31 +29,16 @@ DWORD WINAPI ReadMain(void* param) {
     FreeLibraryAndExitThread(job->pinned, 0);
 }
 
-// Waits for thread while the calling thread answers the messages sent to it. Nothing is
-// painted meanwhile: the tree's drawing asks the library for each hub's status, which waits for
-// the library lock a read holds, so a paint would stop the window for as long as the reads.
+// Waits for thread while the calling thread answers the messages sent to it.
 void WaitAnswering(HANDLE thread) {
-    MSG message;
     while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) ==
            WAIT_OBJECT_0 + 1) {
-        // Sent messages are handled inside PeekMessage itself; nothing is taken off the queue.
-        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        AnswerSentMessages();
     }
     WaitForSingleObject(thread, INFINITE);
 }
 
 }  // namespace
-
-void AnswerSentMessages() {
-    constexpr int kPaintsPerCall = 32;  // a window that never validates must not hold us here
-    MSG message;
-    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    for (int painted = 0;
-         painted < kPaintsPerCall && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT);
-         ++painted) {
-        DispatchMessageW(&message);
-    }
-}
 
 void ReadHubUuids(HMODULE library, std::vector<HubUuid>& hubs) {
     CLogger log(L"ReadHubUuids");

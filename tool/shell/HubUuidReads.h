@@ -20,9 +20,10 @@ struct HubUuid {
     uint8_t bytes[kUuidLength] = {};
 };
 
-// Handles the messages sent to this thread and repaints its windows; takes nothing else off
-// the queue. Lets a long stretch of work on this thread keep its windows answering, where no
-// other thread holds the library for long.
+// Handles the messages sent to this thread; takes nothing off its queue. Lets a long stretch of
+// work on this thread keep its windows answering. Nothing is painted: the tree's drawing asks
+// the library for each hub's status, and so waits for whatever holds the library (a read of an
+// identifier, a hub being opened), which would stop the window for as long.
 void AnswerSentMessages();
 
 // Reads the identifier of every entry (controller and device index of the library's snapshot)
