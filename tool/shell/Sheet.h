@@ -74,8 +74,7 @@ private:
     static LRESULT CALLBACK SheetProc(HWND window, UINT message, WPARAM w, LPARAM l, UINT_PTR id,
                                       DWORD_PTR data);
     LRESULT OnSheetMessage(UINT message, WPARAM w, LPARAM l, bool& handled);
-    // Messages that must not run while a preparation reads the hubs' identifiers.
-    static bool WaitsForPreparation(UINT message, WPARAM w);
+    X static bool WaitsForPreparation(UINT message, WPARAM w);
     bool OnInitDialog();
     void LoadLastTopology();
     bool InitializeUsbTree();
