@@ -28,3 +28,9 @@ private:
     HMODULE module_;
     CreateParserFn create_ = nullptr;
 };
+
+// The block with the serial's items added through createParser (a copy of block without a
+// serial): kParserOk, or the parser's non-zero code with a reason in error.
+int32_t JoinBlockAndSerial(CreateParserFn createParser, const std::vector<uint8_t>& block,
+                           const std::wstring& serial, std::vector<uint8_t>& out,
+                           std::wstring& error);

@@ -4,28 +4,11 @@
 #include <cwchar>
 
 #include "HalvexZRVLib.h"
+#include "HubStatusText.h"
 
 std::wstring HubStatusName(int32_t status) {
-    static const wchar_t* const kTexts[] = {
-        L"New Unprogrammed",
-        L"Failure opening device",
-        L"Programming",
-        L"Programmed Successfully",
-        L"Failed Programming",
-        L"Verified Successfully",
-        L"Failed Verify",
-        L"Programmed and Verified Successfully",
-        L"Failed Program Verify",
-        L"Verifying",
-        L"Programming and Verifying",
-        L"Failed due to Insufficient space",
-        L"ERROR: Cannot access SPI Flash",
-        L"ERROR: OTP already Programmed maximum times",
-    };
-    if (status < 0 || status >= static_cast<int32_t>(sizeof(kTexts) / sizeof(kTexts[0]))) {
-        return L"Unknown";
-    }
-    return kTexts[status];
+    const wchar_t* text = HubStatusDisplayText(status);
+    return text ? text : L"Unknown";
 }
 
 bool IsSuccessStatus(int32_t status) {

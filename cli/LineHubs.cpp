@@ -20,7 +20,8 @@ std::vector<LineHub> ReadLineHubs(const HubExports& lib) {
             hub.node = n;
             hub.position = positions[n];
             hub.path = node->GetDevicePath() ? node->GetDevicePath() : L"";
-            hub.part = PartName(node->GetDeviceInstanceID() ? node->GetDeviceInstanceID() : L"");
+            hub.instanceId = node->GetDeviceInstanceID() ? node->GetDeviceInstanceID() : L"";
+            hub.part = PartName(hub.instanceId);
             hub.family = lib.GetHubFamily(c, n);
             hubs.push_back(hub);
         }

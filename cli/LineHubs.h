@@ -12,6 +12,7 @@ struct LineHub {
     int32_t node = -1;
     std::wstring position;
     std::wstring path;
+    std::wstring instanceId;
     std::wstring part;  // PartName of the hub's instance ID
     int32_t family = HUB_FAMILY_UNKNOWN;
 };

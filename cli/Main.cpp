@@ -20,6 +20,9 @@
 #include "ProgramRun.h"
 #include "TreeText.h"
 
+// Trace lines of zrvcli's own (the topology preparation); the library keeps its own file.
+extern const wchar_t kTraceLogFileName[] = L"zrvcliLog.txt";
+
 namespace {
 
 constexpr int kExitUnusable = 1;

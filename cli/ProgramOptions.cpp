@@ -7,7 +7,9 @@ const wchar_t kProgramUsage[] =
     L"usage: zrvcli program (--family first|second | --position P...) --file FILE "
     L"--mode otp|spi|spi-config|spi-copy-otp [--verify] [--serial-uuid | --serial-prefix TEXT "
     L"--serial-start N [--serial-max N] [--serial-step N] [--serial-hex]] [--auto] "
-    L"[--record FILE] [--settle-ms N]";
+    L"[--record FILE] [--settle-ms N]\n"
+    L"       zrvcli program --topology FILE.tcf [--disable-uuid] [--auto] [--record FILE] "
+    L"[--settle-ms N]";
 
 namespace {
 
@@ -89,6 +91,10 @@ ProgramOptionsResult ParseProgramOptions(const std::vector<std::wstring>& args) 
             o.automated = true;
             continue;
         }
+        if (name == L"--disable-uuid") {
+            o.disableUuid = true;
+            continue;
+        }
         if (name == L"--serial-uuid") {
             if (o.serial == SerialKind::kUuid) {
                 Fail(result, L"--serial-uuid given twice");
@@ -103,8 +109,9 @@ ProgramOptionsResult ParseProgramOptions(const std::vector<std::wstring>& args) 
             continue;
         }
         static const wchar_t* const kValued[] = {
-            L"--family",       L"--position",   L"--file",        L"--mode",   L"--serial-prefix",
-            L"--serial-start", L"--serial-max", L"--serial-step", L"--record", L"--settle-ms"};
+            L"--family",        L"--position",     L"--file",       L"--mode",
+            L"--serial-prefix", L"--serial-start", L"--serial-max", L"--serial-step",
+            L"--record",        L"--settle-ms",    L"--topology"};
         bool valued = false;
         for (const wchar_t* v : kValued) valued = valued || name == v;
         if (!valued) {
@@ -188,6 +195,13 @@ ProgramOptionsResult ParseProgramOptions(const std::vector<std::wstring>& args) 
                 return result;
             }
             o.recordFile = value;
+        } else if (name == L"--topology") {
+            if (!once(!o.topology.empty())) return result;
+            if (value.empty()) {
+                Fail(result, L"--topology needs a value");
+                return result;
+            }
+            o.topology = value;
         } else if (name == L"--settle-ms") {
             if (!IsDecimal(value)) {
                 Fail(result, L"--settle-ms needs a number of milliseconds");
@@ -197,6 +211,33 @@ ProgramOptionsResult ParseProgramOptions(const std::vector<std::wstring>& args) 
         }
     }
 
+    if (!o.topology.empty()) {
+        // The topology gives every hub its own settings.
+        const struct {
+            bool given;
+            const wchar_t* name;
+        } perHub[] = {{haveFamily, L"--family"},
+                      {!o.positions.empty(), L"--position"},
+                      {!o.file.empty(), L"--file"},
+                      {haveMode, L"--mode"},
+                      {o.verify, L"--verify"},
+                      {o.serial == SerialKind::kUuid, L"--serial-uuid"},
+                      {counterOption, L"the serial counter options"}};
+        for (const auto& option : perHub) {
+            if (!option.given) continue;
+            Fail(result,
+                 std::wstring(L"--topology takes each hub's settings from the file: ") +
+                     option.name +
+                     (option.name[0] == L'-' ? L" does not go with it" : L" do not go with it"));
+            return result;
+        }
+        result.ok = true;
+        return result;
+    }
+    if (o.disableUuid) {
+        Fail(result, L"--disable-uuid goes with --topology");
+        return result;
+    }
     if (haveFamily == !o.positions.empty()) {
         Fail(result, L"give either --family or --position");
         return result;

@@ -29,6 +29,10 @@ struct ProgramOptions {
     SerialCounterOptions counter;
     bool automated = false;
     std::wstring recordFile;
+    // Each hub's settings from this topology file instead of the options above.
+    std::wstring topology;
+    // With a topology: first-family hubs without a vendor block are programmed too.
+    bool disableUuid = false;
     // How long to wait for hubs whose family the library has not decided yet.
     uint32_t settleMs = 15000;
 };

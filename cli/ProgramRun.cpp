@@ -1,185 +1,92 @@
 #include "ProgramRun.h"
 
-#include <windows.h>
-
-#include <cwctype>
 #include <memory>
 
 #include "BlockBuilder.h"
-#include "ConsoleText.h"
-#include "HubLibrary.h"
 #include "HubText.h"
 #include "InputFiles.h"
-#include "LibraryEvents.h"
-#include "LineHubs.h"
+#include "LineRun.h"
 #include "ProgramOptions.h"
-#include "RecordFile.h"
 #include "SerialSource.h"
-#include "TextTable.h"
+#include "TopologyRun.h"
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitBadInput = 2;
-// Between two starts of a manager that found nothing ready.
-constexpr ULONGLONG kRestartPauseMs = 500;
-constexpr DWORD kPollMs = 100;
-// The interface class in every hub's device path.
-const wchar_t kHubInterfaceClass[] = L"{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
-// A hub that asks for a reboot again after it came back is given up.
-constexpr int kMaxReboots = 2;
-
-volatile LONG g_stopRequested = 0;
-CEventQueue* g_wakeQueue = nullptr;
-
-// Ctrl+C asks the run to stop (the batch in progress completes); a second
-// Ctrl+C ends the process the ordinary way.
-BOOL WINAPI OnConsoleControl(DWORD type) {
-    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
-    if (InterlockedExchange(&g_stopRequested, 1) != 0) return FALSE;
-    if (g_wakeQueue) g_wakeQueue->Wake();
-    return TRUE;
-}
-
-// Set from another program (a line controller, a test) to stop a run as
-// Ctrl+C does: the event named "zrvcli-stop-<process id>".
-HANDLE g_stopEvent = nullptr;
-
-bool StopRequested() {
-    if (g_stopEvent && WaitForSingleObject(g_stopEvent, 0) == WAIT_OBJECT_0) {
-        InterlockedExchange(&g_stopRequested, 1);
-    }
-    return InterlockedCompareExchange(&g_stopRequested, 0, 0) != 0;
-}
-
-enum class HubState { kPrepared, kRebooting, kRunning, kDone };
-
-struct HubRun {
-    LineHub hub;
-    HubState state = HubState::kPrepared;
-    bool serialAssigned = false;
-    std::wstring serial;
-    std::wstring uuid;
-    int32_t status = HUB_STATUS_UNKNOWN;
-    int32_t result = RESULT_FAILURE;
-    std::wstring note;  // why a hub was not programmed
-    ULONGLONG started = 0;
-    ULONGLONG ended = 0;
-    int reboots = 0;
-
-    bool Succeeded() const {
-        return state == HubState::kDone && note.empty() && result == RESULT_SUCCESS &&
-               IsSuccessStatus(status);
-    }
-};
-
-std::wstring ManagerStateText(int32_t state) {
-    switch (state) {
-        case PROGRAMMGR_READY:
-            return L"Programmer Ready";
-        case PROGRAMMGR_STARTED_PROGRAMMING:
-            return L"Started Programming";
-        case PROGRAMMGR_FINISHED:
-            return L"Finish Programming";
-        case PROGRAMMGR_NOTHING_TO_PROGRAM:
-            return L"No device available for operation";
-        default:
-            return L"Programmer Status Unknown";
-    }
-}
-
-std::wstring RunResultText(int32_t result) {
-    switch (result) {
-        case 0:
-            return L"normal end";
-        case 1:
-            return L"stopped on request";
-        case -1:
-            return L"a hub failed";
-        default:
-            return std::to_wstring(result);
-    }
-}
-
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
-    return text;
-}
-
-std::wstring Pad(const std::wstring& text, size_t width) {
-    return text.size() >= width ? text + L" " : text + std::wstring(width - text.size(), L' ');
-}
-
-class CProgramRun {
+// One file, storage mode and serial source for every hub chosen by family or position.
+class COptionsPlan : public IRunPlan {
 public:
-    explicit CProgramRun(const ProgramOptions& options)
+    explicit COptionsPlan(const ProgramOptions& options)
         : options_(options), counter_(options.counter) {}
 
-    int Run();
+    bool Load() override;
+    int Begin(const HubExports& lib, const std::vector<LineHub>& hubs) override;
+    bool CheckLine(const std::vector<LineHub>& hubs) override;
+    bool Selected(const LineHub& hub) const override;
+    bool MayBeSelected(const LineHub& hub) const override {
+        return options_.selection == HubSelection::kFamily || Selected(hub);
+    }
+    bool Plan(HubRun& run, Refusal& refusal) override;
+    bool Hand(HubRun& run, const HubExports& lib, Refusal& refusal) override;
+    void StatusChanged(const HubRun&, int32_t) override {}
+    bool PassEnded() override { return true; }
+    std::wstring Summary() const override;
+    std::wstring NothingSelected() const override;
 
 private:
-    bool Fail(const std::wstring& message) {
-        PrintError(L"zrvcli: " + message + L"\n");
-        return false;
-    }
-    bool LoadInputs();
-    bool Selected(const LineHub& hub) const;
-    void WaitForFamilies();
-    bool CheckSelectedImages(const std::vector<LineHub>& hubs);
-    void Prepare(HubRun& run);
-    void FailPreparation(HubRun& run, const std::wstring& note, int32_t code);
-    HubRun* FindRun(const std::wstring& path);
-    void Say(const std::wstring& position, const std::wstring& part, const std::wstring& text);
-    void SayAbout(const std::wstring& path, const std::wstring& text);
-    void Handle(const LibraryEvent& event);
-    void Rescan();
-    void StartManager();
-    void Finish(HubRun& run);
-    void Record(const HubRun& run);
-    void PrintTable();
-
     ProgramOptions options_;
     CSerialCounter counter_;
     std::vector<uint8_t> input_;
-    CRecordFile record_;
-    bool recordFailed_ = false;
-    // Declared before the library, so it outlives the library's threads.
-    CEventQueue events_;
-    std::unique_ptr<CLibrary> library_;
-    HubExports lib_;
     std::unique_ptr<CBlockBuilder> builder_;
-    std::vector<LineHub> hubs_;                  // the last snapshot's hubs
-    std::vector<std::unique_ptr<HubRun>> runs_;  // in the order they were taken up
-    bool managerRunning_ = false;
-    bool managerEverStarted_ = false;
-    // Hubs were prepared since the manager last started.
-    bool freshPreparation_ = false;
-    // A hub arrived since the manager last started.
-    bool arrivalSinceStart_ = false;
-    // How long a run without a manager waits for hubs to come back.
-    ULONGLONG waitUntil_ = 0;
-    bool stopSent_ = false;
-    ULONGLONG nextStart_ = 0;
 };
 
-bool CProgramRun::LoadInputs() {
+bool COptionsPlan::Load() {
     std::wstring error;
-    if (!ReadWholeFile(options_.file, input_, error)) return Fail(error);
+    if (!ReadWholeFile(options_.file, input_, error)) return FailRun(error);
     if (StorageModeTakesBlock(options_.storageMode)) {
         const std::wstring problem = CheckConfigBlock(input_, options_.serial != SerialKind::kNone);
-        if (!problem.empty()) return Fail(options_.file + L": " + problem);
+        if (!problem.empty()) return FailRun(options_.file + L": " + problem);
     } else if (options_.selection == HubSelection::kFamily) {
         const std::wstring problem = CheckFirmwareImageFor(options_.family, input_);
-        if (!problem.empty()) return Fail(options_.file + L": " + problem);
-    }
-    if (!options_.recordFile.empty() && !record_.Open(options_.recordFile, error)) {
-        return Fail(error);
+        if (!problem.empty()) return FailRun(options_.file + L": " + problem);
     }
     return true;
 }
 
-bool CProgramRun::Selected(const LineHub& hub) const {
+int COptionsPlan::Begin(const HubExports& lib, const std::vector<LineHub>& hubs) {
+    if (StorageModeTakesBlock(options_.storageMode) && options_.serial != SerialKind::kNone) {
+        builder_.reset(new CBlockBuilder());
+        std::wstring error;
+        if (!builder_->Ready(error)) {
+            FailRun(error);
+            return kExitFailed;
+        }
+    }
+    for (const std::wstring& position : options_.positions) {
+        // A continuous run may wait for a board on an empty port.
+        if (options_.automated && HasNodeAt(lib, position)) continue;
+        if (FindByPosition(hubs, position) == nullptr) {
+            FailRun(L"no hub at position " + position +
+                    (HasNodeAt(lib, position) ? L" (the node there is not a hub)" : L""));
+            return kExitBadInput;
+        }
+    }
+    return kExitOk;
+}
+
+bool COptionsPlan::CheckLine(const std::vector<LineHub>& hubs) {
+    if (StorageModeTakesBlock(options_.storageMode)) return true;
+    for (const LineHub& hub : hubs) {
+        if (!Selected(hub)) continue;
+        const std::wstring problem = CheckFirmwareImageFor(hub.family, input_);
+        if (!problem.empty()) {
+            return FailRun(options_.file + L" for the " + FamilyName(hub.family) +
+                           L"-family hub at " + hub.position + L": " + problem);
+        }
+    }
+    return true;
+}
+
+bool COptionsPlan::Selected(const LineHub& hub) const {
     if (options_.selection == HubSelection::kFamily) return hub.family == options_.family;
     for (const std::wstring& p : options_.positions) {
         if (p == hub.position) return true;
@@ -187,434 +94,66 @@ bool CProgramRun::Selected(const LineHub& hub) const {
     return false;
 }
 
-// Hubs other than the first family are told apart only once their fifth
-// endpoint answers (or the library's wait for it ran out): wait for those
-// that may be chosen, or until the settle time is over.
-void CProgramRun::WaitForFamilies() {
-    const ULONGLONG deadline = GetTickCount64() + options_.settleMs;
-    bool told = false;
-    while (!StopRequested()) {
-        hubs_ = ReadLineHubs(lib_);
-        size_t pending = 0;
-        for (const LineHub& hub : hubs_) {
-            const bool mayBeChosen = options_.selection == HubSelection::kFamily || Selected(hub);
-            if (hub.family == HUB_FAMILY_UNKNOWN && mayBeChosen) ++pending;
-        }
-        const ULONGLONG now = GetTickCount64();
-        if (pending == 0 || now >= deadline) return;
-        if (!told) {
-            Print(L"waiting for " + std::to_wstring(pending) +
-                  L" hub(s) whose family is not known yet\n");
-            told = true;
-        }
-        LibraryEvent event;
-        const ULONGLONG left = deadline - now;
-        events_.Pop(event, static_cast<DWORD>(left < kPollMs ? left : kPollMs));
+bool COptionsPlan::Plan(HubRun& run, Refusal& refusal) {
+    run.storageMode = options_.storageMode;
+    run.verify = options_.verify;
+    run.programRequired = true;
+    run.data = input_;
+    if (!StorageModeTakesBlock(options_.storageMode)) {
+        const std::wstring problem = CheckFirmwareImageFor(run.hub.family, input_);
+        if (problem.empty()) return true;
+        refusal = {problem, RESULT_INVALID_DATA};
+        return false;
     }
-}
-
-bool CProgramRun::CheckSelectedImages(const std::vector<LineHub>& hubs) {
-    if (StorageModeTakesBlock(options_.storageMode)) return true;
-    for (const LineHub& hub : hubs) {
-        if (!Selected(hub)) continue;
-        const std::wstring problem = CheckFirmwareImageFor(hub.family, input_);
-        if (!problem.empty()) {
-            return Fail(options_.file + L" for the " + FamilyName(hub.family) + L"-family hub at " +
-                        hub.position + L": " + problem);
+    if (options_.serial == SerialKind::kNone) return true;
+    if (!run.serialAssigned) {
+        if (options_.serial == SerialKind::kUuid) {
+            if (run.uuidBytes.empty()) {
+                refusal = {
+                    L"no UUID to make a serial number from (" + ResultName(run.uuidResult) + L")",
+                    run.uuidResult};
+                return false;
+            }
+            run.serial = SerialFromUuid(run.uuidBytes.data(), run.uuidBytes.size());
+        } else if (!counter_.Next(run.serial)) {
+            refusal = {L"the serial counter is past its maximum", RESULT_FAILURE};
+            return false;
         }
+        run.serialAssigned = true;
+    }
+    std::wstring error;
+    if (!builder_->Build(input_, run.serial, run.data, error)) {
+        refusal = {error, RESULT_VALIDATION_FAILED};
+        return false;
     }
     return true;
 }
 
-void CProgramRun::Say(const std::wstring& position, const std::wstring& part,
-                      const std::wstring& text) {
-    Print(Pad(position, 12) + Pad(part, 8) + L" " + text + L"\n");
-}
-
-// Names the hub by where the last snapshot shows it (a board may come back
-// on another port), else by where the run found it.
-void CProgramRun::SayAbout(const std::wstring& path, const std::wstring& text) {
-    if (const LineHub* hub = FindByPath(hubs_, path)) {
-        Say(hub->position, hub->part, text);
-    } else if (const HubRun* run = FindRun(path)) {
-        Say(run->hub.position, run->hub.part, text);
-    } else if (Lower(path).find(kHubInterfaceClass) != std::wstring::npos) {
-        Say(L"?", PartName(path), text + L" (" + path + L")");
-    }
-    // Other interfaces (a hub's fifth-endpoint function) go unmentioned.
-}
-
-HubRun* CProgramRun::FindRun(const std::wstring& path) {
-    for (auto& run : runs_) {
-        if (_wcsicmp(run->hub.path.c_str(), path.c_str()) == 0) return run.get();
-    }
-    return nullptr;
-}
-
-void CProgramRun::FailPreparation(HubRun& run, const std::wstring& note, int32_t code) {
-    run.note = note;
-    run.result = code;
-    run.state = HubState::kDone;
-    Say(run.hub.position, run.hub.part, L"not programmed: " + note);
-    Record(run);
-}
-
-// The tool's preparation of one hub: everything that needs no hub first
-// (serial, block), then the settings in the tool's order.
-void CProgramRun::Prepare(HubRun& run) {
+bool COptionsPlan::Hand(HubRun& run, const HubExports& lib, Refusal& refusal) {
     const int32_t c = run.hub.controller;
     const int32_t n = run.hub.node;
-    run.state = HubState::kPrepared;
-    uint8_t uuid[16] = {};
-    const int32_t uuidResult = lib_.GetUUID(c, n, uuid, sizeof(uuid));
-    if (uuidResult >= 0) run.uuid = HexText(uuid, sizeof(uuid));
-
-    std::vector<uint8_t> data = input_;
-    if (!StorageModeTakesBlock(options_.storageMode)) {
-        const std::wstring problem = CheckFirmwareImageFor(run.hub.family, input_);
-        if (!problem.empty()) return FailPreparation(run, problem, RESULT_INVALID_DATA);
-    } else if (options_.serial != SerialKind::kNone) {
-        if (!run.serialAssigned) {
-            if (options_.serial == SerialKind::kUuid) {
-                if (uuidResult < 0) {
-                    return FailPreparation(
-                        run,
-                        L"no UUID to make a serial number from (" + ResultName(uuidResult) + L")",
-                        uuidResult);
-                }
-                run.serial = SerialFromUuid(uuid, sizeof(uuid));
-            } else if (!counter_.Next(run.serial)) {
-                return FailPreparation(run, L"the serial counter is past its maximum",
-                                       RESULT_FAILURE);
-            }
-            run.serialAssigned = true;
-        }
-        std::wstring error;
-        if (!builder_->Build(input_, run.serial, data, error)) {
-            return FailPreparation(run, error, RESULT_VALIDATION_FAILED);
-        }
-    }
-
-    const int32_t mode = lib_.SetStorageMode(c, n, options_.storageMode);
-    if (mode < 0) {
-        return FailPreparation(run,
-                               L"the hub refused storage mode " +
-                                   StorageModeName(options_.storageMode) + L" (" +
-                                   ResultName(mode) + L")",
-                               mode);
-    }
-    if (mode == 1) {
-        if (++run.reboots > kMaxReboots) {
-            return FailPreparation(
-                run, L"the hub keeps rebooting for " + StorageModeName(options_.storageMode),
-                RESULT_DEVICE_IO_FAILED);
-        }
-        run.state = HubState::kRebooting;
-        Say(run.hub.position, run.hub.part,
-            L"rebooting for " + StorageModeName(options_.storageMode));
-        return;
-    }
-    lib_.SetValidationMethod(c, n, options_.verify ? VALIDATION_VERIFY : VALIDATION_NONE);
-    lib_.SetProgrammingRequired(c, n, true);
-    const uint8_t* bytes = data.empty() ? nullptr : data.data();
-    const uint32_t size = static_cast<uint32_t>(data.size());
-    const int32_t set = StorageModeTakesBlock(options_.storageMode)
-                            ? lib_.SetConfigurationBlock(c, n, bytes, size)
-                            : lib_.SetFirmwarImage(c, n, bytes, size);
-    if (set != RESULT_SUCCESS) {
-        // Leave nothing the manager could pick up.
-        lib_.SetProgrammingRequired(c, n, false);
-        lib_.SetValidationMethod(c, n, VALIDATION_NONE);
-        return FailPreparation(run,
-                               std::wstring(StorageModeTakesBlock(options_.storageMode)
-                                                ? L"the library refused the configuration block ("
-                                                : L"the library refused the image (") +
-                                   ResultName(set) + L")",
-                               set);
-    }
-    freshPreparation_ = true;
-    Say(run.hub.position, run.hub.part,
-        L"prepared: " + StorageModeName(options_.storageMode) +
-            (options_.verify ? L", verify" : L"") +
-            (run.serial.empty() ? L"" : L", serial " + run.serial));
+    const uint8_t* bytes = run.data.empty() ? nullptr : run.data.data();
+    const uint32_t size = static_cast<uint32_t>(run.data.size());
+    const bool block = StorageModeTakesBlock(options_.storageMode);
+    const int32_t set = block ? lib.SetConfigurationBlock(c, n, bytes, size)
+                              : lib.SetFirmwarImage(c, n, bytes, size);
+    if (set == RESULT_SUCCESS) return true;
+    refusal = {std::wstring(block ? L"the library refused the configuration block ("
+                                  : L"the library refused the image (") +
+                   ResultName(set) + L")",
+               set};
+    return false;
 }
 
-// Takes up hubs the run may program that the snapshot now shows: hubs back
-// from a reboot, and in automated runs every new hub of the selection. A hub
-// (by its path) is taken up once per run.
-void CProgramRun::Rescan() {
-    hubs_ = ReadLineHubs(lib_);
-    for (const LineHub& hub : hubs_) {
-        if (hub.family == HUB_FAMILY_UNKNOWN || !Selected(hub)) continue;
-        HubRun* run = FindRun(hub.path);
-        if (run != nullptr) {
-            // A hub that rebooted (asked for by its storage mode, or by its driver
-            // when it was prepared) comes back as a new hub without the settings.
-            const bool waiting = run->state == HubState::kRebooting ||
-                                 (run->state == HubState::kPrepared &&
-                                  lib_.GetStorageMode(hub.controller, hub.node) == STORAGE_UNKNOWN);
-            if (!waiting || !lib_.IsNewDevice(hub.controller, hub.node)) continue;
-            if (run->state == HubState::kPrepared && ++run->reboots > kMaxReboots) {
-                FailPreparation(*run, L"the hub keeps rebooting", RESULT_DEVICE_IO_FAILED);
-                continue;
-            }
-            run->hub = hub;
-            Prepare(*run);
-            continue;
-        }
-        if (!options_.automated) continue;
-        if (!lib_.IsNewDevice(hub.controller, hub.node)) continue;
-        runs_.push_back(std::unique_ptr<HubRun>(new HubRun()));
-        runs_.back()->hub = hub;
-        Prepare(*runs_.back());
-    }
+std::wstring COptionsPlan::Summary() const {
+    if (options_.serial != SerialKind::kCounter) return L"";
+    return L"next serial counter value: " + counter_.Current() + L"\n";
 }
 
-void CProgramRun::StartManager() {
-    if (managerRunning_ || stopSent_) return;
-    // A manager that raised its last event may not have ended yet.
-    for (int i = 0; i < 50 && lib_.IsProgrammerManagerRunning(); ++i) Sleep(10);
-    if (lib_.StartProgrammerManager(!options_.automated) != 0) {
-        PrintError(L"zrvcli: the programmer manager could not be started\n");
-        nextStart_ = GetTickCount64() + kRestartPauseMs;
-        return;
-    }
-    managerRunning_ = true;
-    managerEverStarted_ = true;
-    freshPreparation_ = false;
-    arrivalSinceStart_ = false;
-}
-
-void CProgramRun::Finish(HubRun& run) {
-    run.state = HubState::kDone;
-    run.ended = GetTickCount64();
-    if (run.started == 0) run.started = run.ended;
-    Record(run);
-}
-
-void CProgramRun::Record(const HubRun& run) {
-    if (!record_.IsOpen()) return;
-    RecordEntry entry;
-    entry.timeUtc = CurrentUtcTime();
-    entry.position = run.hub.position;
-    entry.hubPath = run.hub.path;
-    entry.family = FamilyName(run.hub.family);
-    entry.uuid = run.uuid;
-    entry.serial = run.serial;
-    entry.storageMode = StorageModeName(options_.storageMode);
-    entry.status = run.status;
-    entry.statusText = run.note.empty() ? HubStatusName(run.status) : run.note;
-    entry.result = run.result;
-    entry.durationMs = static_cast<uint32_t>(run.ended - run.started);
-    std::wstring error;
-    if (!record_.Append(entry, error) && !recordFailed_) {
-        recordFailed_ = true;
-        PrintError(L"zrvcli: " + error + L"\n");
-    }
-}
-
-void CProgramRun::Handle(const LibraryEvent& event) {
-    switch (event.event) {
-        case EVENT_HUB_STATUS: {
-            HubRun* run = FindRun(event.path);
-            if (run != nullptr) {
-                run->status = event.value;
-                if (run->state == HubState::kPrepared) {
-                    run->state = HubState::kRunning;
-                    run->started = GetTickCount64();
-                }
-            }
-            SayAbout(event.path, HubStatusName(event.value));
-            break;
-        }
-        case EVENT_DEVICE_FINISHED: {
-            HubRun* run = FindRun(event.path);
-            if (run == nullptr) {
-                SayAbout(event.path, L"finished: " + ResultName(event.value));
-                break;
-            }
-            run->result = event.value;
-            Finish(*run);
-            Say(run->hub.position, run->hub.part,
-                L"finished: " + ResultName(event.value) + L" (" +
-                    std::to_wstring(run->ended - run->started) + L" ms)");
-            break;
-        }
-        case EVENT_HUB_RELEASED:
-            SayAbout(event.path, L"released");
-            break;
-        case EVENT_DEVICE_ARRIVED:
-            arrivalSinceStart_ = true;
-            hubs_ = ReadLineHubs(lib_);
-            SayAbout(event.path, L"arrived");
-            if (const HubRun* run = FindRun(event.path)) {
-                if (run->state == HubState::kDone) {
-                    SayAbout(event.path, L"taken up once in this run already: left alone");
-                }
-            }
-            Rescan();
-            break;
-        case EVENT_DEVICE_REMOVED:
-            SayAbout(event.path, L"removed");
-            if (HubRun* run = FindRun(event.path)) {
-                if (run->state == HubState::kPrepared && !managerRunning_) {
-                    run->note = L"removed before programming";
-                    Finish(*run);
-                }
-            }
-            hubs_ = ReadLineHubs(lib_);
-            break;
-        case EVENT_MANAGER_STATE:
-            Print(L"programmer: " + ManagerStateText(event.value) + L"\n");
-            break;
-        case EVENT_MANAGER_FINISHED:
-            Print(L"programmer finished: " + RunResultText(event.value) + L"\n");
-            managerRunning_ = false;
-            waitUntil_ = GetTickCount64() + options_.settleMs;
-            nextStart_ = GetTickCount64() + kRestartPauseMs;
-            break;
-        default:
-            break;
-    }
-}
-
-void CProgramRun::PrintTable() {
-    std::vector<std::vector<std::wstring>> rows = {
-        {L"Position", L"Hub", L"Family", L"Mode", L"Serial", L"Status", L"Result", L"ms"}};
-    for (const auto& run : runs_) {
-        const std::wstring status = run->note.empty() ? HubStatusName(run->status) : run->note;
-        rows.push_back({run->hub.position, run->hub.part, FamilyName(run->hub.family),
-                        StorageModeName(options_.storageMode),
-                        run->serial.empty() ? L"-" : run->serial, status,
-                        run->note.empty() ? ResultName(run->result) : L"-",
-                        std::to_wstring(run->ended - run->started)});
-    }
-    Print(L"\n" + FormatTable(rows));
-    if (options_.serial == SerialKind::kCounter) {
-        Print(L"next serial counter value: " + counter_.Current() + L"\n");
-    }
-}
-
-int CProgramRun::Run() {
-    if (!LoadInputs()) return kExitBadInput;
-    library_.reset(new CLibrary());
-    if (!library_->Loaded()) {
-        Fail(L"cannot load HalvexZRVLib.dll (error " + std::to_wstring(GetLastError()) + L")");
-        return kExitFailed;
-    }
-    if (!ReportLine(*library_)) return kExitBadInput;
-    const char* missing = nullptr;
-    if (!library_->BindAll(lib_, &missing)) {
-        Fail(L"HalvexZRVLib.dll has no export " + std::wstring(missing, missing + strlen(missing)));
-        return kExitFailed;
-    }
-    if (StorageModeTakesBlock(options_.storageMode) && options_.serial != SerialKind::kNone) {
-        builder_.reset(new CBlockBuilder());
-        std::wstring error;
-        if (!builder_->Ready(error)) {
-            Fail(error);
-            return kExitFailed;
-        }
-    }
-
-    SetEventQueue(&events_);
-    g_wakeQueue = &events_;
-    const std::wstring stopName = L"zrvcli-stop-" + std::to_wstring(GetCurrentProcessId());
-    g_stopEvent = CreateEventW(nullptr, TRUE, FALSE, stopName.c_str());
-    // A parent that ignores Ctrl+C passes that on; this run wants it.
-    SetConsoleCtrlHandler(nullptr, FALSE);
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    lib_.RegisterNotificationCallback(OnLibraryEvent);
-
-    hubs_ = ReadLineHubs(lib_);
-    for (const std::wstring& position : options_.positions) {
-        // A continuous run may wait for a board on an empty port.
-        if (options_.automated && HasNodeAt(lib_, position)) continue;
-        if (FindByPosition(hubs_, position) == nullptr) {
-            Fail(L"no hub at position " + position +
-                 (HasNodeAt(lib_, position) ? L" (the node there is not a hub)" : L""));
-            return kExitBadInput;
-        }
-    }
-    WaitForFamilies();
-    if (StopRequested()) {
-        Fail(L"stopped before any hub was prepared");
-        return kExitFailed;
-    }
-    if (!CheckSelectedImages(hubs_)) return kExitBadInput;
-
-    for (const LineHub& hub : hubs_) {
-        if (!Selected(hub)) continue;
-        runs_.push_back(std::unique_ptr<HubRun>(new HubRun()));
-        runs_.back()->hub = hub;
-        if (hub.family == HUB_FAMILY_UNKNOWN) {
-            FailPreparation(*runs_.back(), L"its family is still not known",
-                            RESULT_DEVICE_NOT_FOUND);
-            continue;
-        }
-        Prepare(*runs_.back());
-    }
-    if (runs_.empty() && !options_.automated) {
-        Fail(options_.selection == HubSelection::kFamily
-                 ? L"no " + FamilyName(options_.family) + L"-family hub on the line"
-                 : L"none of the positions holds a hub");
-        return kExitFailed;
-    }
-    if (options_.automated) {
-        Print(L"programming every new hub until Ctrl+C (or the event " + stopName + L")\n");
-    }
-
-    waitUntil_ = GetTickCount64() + options_.settleMs;
-    while (true) {
-        bool prepared = false;
-        bool rebooting = false;
-        for (const auto& run : runs_) {
-            prepared = prepared || run->state == HubState::kPrepared;
-            rebooting = rebooting || run->state == HubState::kRebooting;
-        }
-        if (StopRequested()) {
-            if (!managerRunning_) break;
-            if (!stopSent_) {
-                Print(L"stopping: the hubs in progress are finished first\n");
-                lib_.StopProgrammerManager();
-                stopSent_ = true;
-            }
-        } else if (!options_.automated) {
-            // Every chosen hub once: a batch starts when hubs were prepared since
-            // the last one (after the rebooting ones are back, or the wait is over);
-            // hubs a batch left behind because they were rebooting are waited for.
-            if (!managerRunning_) {
-                const bool canWait = GetTickCount64() < waitUntil_;
-                if (freshPreparation_ && (!rebooting || !canWait)) {
-                    StartManager();
-                    if (!managerRunning_) break;
-                } else if (!(rebooting || (managerEverStarted_ && prepared)) || !canWait) {
-                    break;
-                }
-            }
-        } else if (prepared && !managerRunning_ && GetTickCount64() >= nextStart_ &&
-                   (freshPreparation_ || arrivalSinceStart_)) {
-            // Hubs a manager found not ready wait for a change on the line.
-            StartManager();
-        }
-        LibraryEvent event;
-        if (events_.Pop(event, kPollMs)) Handle(event);
-    }
-    // Drain what the finished manager has still sent.
-    LibraryEvent event;
-    while (events_.Pop(event, 0)) Handle(event);
-    for (int i = 0; i < 100 && lib_.IsProgrammerManagerRunning(); ++i) Sleep(10);
-
-    for (const auto& run : runs_) {
-        if (run->state == HubState::kDone) continue;
-        run->note = run->state == HubState::kRebooting ? L"did not come back from its reboot"
-                                                       : L"not programmed";
-        Finish(*run);
-    }
-    PrintTable();
-    bool allGood = !recordFailed_;
-    for (const auto& run : runs_) allGood = allGood && run->Succeeded();
-    return allGood ? kExitOk : kExitFailed;
+std::wstring COptionsPlan::NothingSelected() const {
+    return options_.selection == HubSelection::kFamily
+               ? L"no " + FamilyName(options_.family) + L"-family hub on the line"
+               : L"none of the positions holds a hub";
 }
 
 }  // namespace
@@ -622,9 +161,17 @@ int CProgramRun::Run() {
 int ProgramCommand(const std::vector<std::wstring>& args) {
     const ProgramOptionsResult parsed = ParseProgramOptions(args);
     if (!parsed.ok) {
-        PrintError(L"zrvcli: " + parsed.error + L"\n");
+        FailRun(parsed.error);
         return kExitBadInput;
     }
-    CProgramRun run(parsed.options);
-    return run.Run();
+    const ProgramOptions& options = parsed.options;
+    LineRunSettings settings;
+    settings.automated = options.automated;
+    settings.recordFile = options.recordFile;
+    settings.settleMs = options.settleMs;
+    if (!options.topology.empty()) {
+        return RunTopology(options.topology, options.disableUuid, settings);
+    }
+    COptionsPlan plan(options);
+    return RunLine(plan, settings);
 }

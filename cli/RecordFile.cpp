@@ -7,20 +7,6 @@ namespace {
 
 constexpr DWORD kTailBytes = 64 * 1024;
 
-std::wstring SystemErrorText(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = length ? std::wstring(text, length) : L"";
-    if (text) LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
-                                message.back() == L' ' || message.back() == L'.')) {
-        message.pop_back();
-    }
-    return L"error " + std::to_wstring(code) + (message.empty() ? L"" : L": " + message);
-}
-
 bool ReadAt(HANDLE file, uint64_t offset, DWORD size, std::string& out) {
     out.assign(size, '\0');
     LARGE_INTEGER at;
@@ -36,6 +22,20 @@ bool ReadAt(HANDLE file, uint64_t offset, DWORD size, std::string& out) {
 
 }  // namespace
 
+std::wstring ErrorCodeText(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length ? std::wstring(text, length) : L"";
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L' ' || message.back() == L'.')) {
+        message.pop_back();
+    }
+    return L"error " + std::to_wstring(code) + (message.empty() ? L"" : L": " + message);
+}
+
 CRecordFile::~CRecordFile() {
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
 }
@@ -47,7 +47,7 @@ bool CRecordFile::Open(const std::wstring& path, std::wstring& error) {
                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) {
         error =
-            L"cannot open the record file " + path + L" (" + SystemErrorText(GetLastError()) + L")";
+            L"cannot open the record file " + path + L" (" + ErrorCodeText(GetLastError()) + L")";
         return false;
     }
     LARGE_INTEGER size;
@@ -62,7 +62,7 @@ bool CRecordFile::Open(const std::wstring& path, std::wstring& error) {
            ReadAt(file_, length - tailRead, tailRead, tail);
     if (!read) {
         error =
-            L"cannot read the record file " + path + L" (" + SystemErrorText(GetLastError()) + L")";
+            L"cannot read the record file " + path + L" (" + ErrorCodeText(GetLastError()) + L")";
         CloseHandle(file_);
         file_ = INVALID_HANDLE_VALUE;
         return false;
@@ -83,8 +83,8 @@ bool CRecordFile::Open(const std::wstring& path, std::wstring& error) {
     }
     if (ok && plan.writeHeader) ok = WriteAll(kRecordHeader);
     if (!ok) {
-        error = L"cannot write the record file " + path + L" (" + SystemErrorText(GetLastError()) +
-                L")";
+        error =
+            L"cannot write the record file " + path + L" (" + ErrorCodeText(GetLastError()) + L")";
         CloseHandle(file_);
         file_ = INVALID_HANDLE_VALUE;
         return false;
@@ -108,8 +108,7 @@ bool CRecordFile::WriteAll(const std::string& bytes) {
 bool CRecordFile::Append(const RecordEntry& entry, std::wstring& error) {
     if (file_ == INVALID_HANDLE_VALUE) return false;
     if (WriteAll(FormatRecordLine(entry))) return true;
-    error =
-        L"cannot write the record file " + path_ + L" (" + SystemErrorText(GetLastError()) + L")";
+    error = L"cannot write the record file " + path_ + L" (" + ErrorCodeText(GetLastError()) + L")";
     return false;
 }
 

@@ -28,5 +28,8 @@ private:
     std::wstring path_;
 };
 
+// "error 5: Access is denied": a system error code with the system's text.
+std::wstring ErrorCodeText(DWORD code);
+
 // The current UTC time as the record writes it.
 std::wstring CurrentUtcTime();

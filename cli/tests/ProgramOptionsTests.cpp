@@ -70,6 +70,22 @@ TEST(ProgramOptions, AcceptedLines) {
         ASSERT_TRUE(r.ok) << Narrow(r.error);
         EXPECT_EQ(r.options.serial, SerialKind::kUuid);
     }
+    {
+        const auto r = ParseProgramOptions(
+            Words(L"--topology line.tcf --disable-uuid --auto --record r.csv --settle-ms 100"));
+        ASSERT_TRUE(r.ok) << Narrow(r.error);
+        EXPECT_EQ(r.options.topology, L"line.tcf");
+        EXPECT_TRUE(r.options.disableUuid);
+        EXPECT_TRUE(r.options.automated);
+        EXPECT_EQ(r.options.recordFile, L"r.csv");
+        EXPECT_EQ(r.options.settleMs, 100u);
+    }
+    {
+        const auto r = ParseProgramOptions(Words(L"--topology line.tcf"));
+        ASSERT_TRUE(r.ok) << Narrow(r.error);
+        EXPECT_FALSE(r.options.disableUuid);
+        EXPECT_FALSE(r.options.automated);
+    }
 }
 
 TEST(ProgramOptions, RefusedLinesSayWhy) {
@@ -109,6 +125,35 @@ TEST(ProgramOptions, RefusedLinesSayWhy) {
         {L"--family first --file a.cfg --mode otp --serial-start 1G", L"serial counter: "},
         {L"--family first --file a.cfg --mode otp --settle-ms soon",
          L"--settle-ms needs a number of milliseconds"},
+        // A topology gives every hub its own settings.
+        {L"--topology t.tcf --family first",
+         L"--topology takes each hub's settings from the "
+         L"file: --family does not go with it"},
+        {L"--topology t.tcf --position 1-1-2",
+         L"--topology takes each hub's settings from the "
+         L"file: --position does not go with it"},
+        {L"--topology t.tcf --file a.cfg",
+         L"--topology takes each hub's settings from the file: "
+         L"--file does not go with it"},
+        {L"--mode otp --topology t.tcf",
+         L"--topology takes each hub's settings from the file: "
+         L"--mode does not go with it"},
+        {L"--topology t.tcf --verify",
+         L"--topology takes each hub's settings from the file: "
+         L"--verify does not go with it"},
+        {L"--topology t.tcf --serial-uuid",
+         L"--topology takes each hub's settings from the file: "
+         L"--serial-uuid does not go with it"},
+        {L"--topology t.tcf --serial-hex",
+         L"--topology takes each hub's settings from the file: "
+         L"the serial counter options do not go with it"},
+        {L"--topology t.tcf --serial-start 0001",
+         L"--topology takes each hub's settings from the file: the serial counter options do "
+         L"not go with it"},
+        {L"--topology t.tcf --topology u.tcf", L"--topology given twice"},
+        {L"--topology", L"--topology needs a value"},
+        {L"--family first --file a.cfg --mode otp --disable-uuid",
+         L"--disable-uuid goes with --topology"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.line));

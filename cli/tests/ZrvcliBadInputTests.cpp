@@ -29,6 +29,10 @@ std::vector<uint8_t> Image(size_t size) {
     return image;
 }
 
+void Text(const wchar_t* path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
 class ZrvcliBadInput : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -38,6 +42,16 @@ protected:
         WriteBytes(L"short.bin", Image(0xFFFE));
         WriteBytes(L"64k.bin", Image(0x10000));
         std::ofstream(L"other.csv", std::ios::binary | std::ios::trunc) << "name,value\r\n";
+        // Topology files: one hub at 1-1-1 in OTP mode, then the broken kinds.
+        const std::string hub =
+            "[1-1-1]\r\nISHUB=1\r\nPTYPE=0\r\nMEMTYPE=3\r\nDOPROGRAM=1\r\n"
+            "BCFGFILE=good.cfg\r\nSERTYPE=3\r\n";
+        Text(L"good.tcf", "[Header]\r\nCount=1\r\nVersion=2.1\r\n" + hub);
+        Text(L"old.tcf", "[Header]\r\nCount=1\r\nVersion=2.0\r\n" + hub);
+        Text(L"nocount.tcf", "[Header]\r\nVersion=2.1\r\n" + hub);
+        Text(L"idle.tcf",
+             "[Header]\r\nCount=2\r\nVersion=2.1\r\n[1-1-1]\r\nISHUB=1\r\nMEMTYPE=4\r\n"
+             "[1-1-2]\r\nISHUB=0\r\nMEMTYPE=3\r\n");
         DeleteFileW(L"state.json");
         DeleteFileW(L"dump.bin");
     }
@@ -71,6 +85,20 @@ TEST_F(ZrvcliBadInput, OneLineExitCode2AndNoHubTouched) {
          "zrvcli: cannot append to the record file other.csv: it is not a production record"},
         {L"program --family first --file good.cfg --mode otp", Fixture(L"tests/board-device.json"),
          "zrvcli: the simulated USB line cannot be used: "},
+        {L"program --topology missing.tcf", line,
+         "zrvcli: cannot open the topology file missing.tcf (error 2"},
+        {L"program --topology old.tcf", line,
+         "zrvcli: old.tcf: topology file version \"2.0\", this program reads 2.1"},
+        {L"program --topology nocount.tcf", line,
+         "zrvcli: nocount.tcf: not a topology file (it has no node count)"},
+        {L"program --topology idle.tcf", line,
+         "zrvcli: idle.tcf configures no hub for programming"},
+        {L"program --topology good.tcf --file good.cfg", line,
+         "zrvcli: --topology takes each hub's settings from the file: --file does not go with it"},
+        {L"program --topology good.tcf --record other.csv", line,
+         "zrvcli: cannot append to the record file other.csv: it is not a production record"},
+        {L"program --family first --file good.cfg --mode otp --disable-uuid", line,
+         "zrvcli: --disable-uuid goes with --topology"},
         {L"dump-otp 1-1-3-2 dump.bin", line, "zrvcli: no hub at position 1-1-3-2"},
         {L"dump-otp 1-1-1 no-such-folder\\dump.bin", line,
          "zrvcli: cannot write no-such-folder\\dump.bin"},

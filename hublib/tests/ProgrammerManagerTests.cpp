@@ -183,6 +183,35 @@ TEST(HubStatusText, LibraryTexts) {
     }
 }
 
+// The texts the tool and zrvcli show, from the same table.
+TEST(HubStatusText, OperatorTexts) {
+    const wchar_t* const texts[] = {
+        L"New Unprogrammed",
+        L"Failure opening device",
+        L"Programming",
+        L"Programmed Successfully",
+        L"Failed Programming",
+        L"Verified Successfully",
+        L"Failed Verify",
+        L"Programmed and Verified Successfully",
+        L"Failed Program Verify",
+        L"Verifying",
+        L"Programming and Verifying",
+        L"Failed due to Insufficient space",
+        L"ERROR: Cannot access SPI Flash",
+        L"ERROR: OTP already Programmed maximum times",
+    };
+    for (int32_t status = 0; status < 14; ++status) {
+        SCOPED_TRACE(status);
+        EXPECT_STREQ(HubStatusDisplayText(status), texts[status]);
+        if (status != HUB_STATUS_PROGRAMMED_VERIFIED && status < 12) {
+            EXPECT_STREQ(HubStatusText(status), texts[status]) << "the library traces the same";
+        }
+    }
+    EXPECT_EQ(HubStatusDisplayText(HUB_STATUS_UNKNOWN), nullptr);
+    EXPECT_EQ(HubStatusDisplayText(-1), nullptr);
+}
+
 TEST_F(Manager, ExecuteOnceWithNothingReadyEndsAtOnce) {
     Queue(L'A', /*programmingRequired=*/false);
     ASSERT_TRUE(Run(true));

@@ -15,9 +15,13 @@
 
 namespace {
 
+using testsupport::Count;
+using testsupport::EventLines;
 using testsupport::Lines;
 using testsupport::ReadTextFile;
 using testsupport::RunZrvcli;
+using testsupport::Usbsimctl;
+using testsupport::WaitForText;
 using testsupport::WindowsPath;
 
 // One item: register 0x3000 = 0x5A.
@@ -28,22 +32,6 @@ std::wstring Fixture(const wchar_t* name) {
 }
 
 using testsupport::WriteBytes;
-
-// The event lines zrvcli printed for position (the final table excluded).
-std::vector<std::string> EventLines(const std::string& out, const std::string& position) {
-    std::vector<std::string> lines;
-    for (const std::string& line : Lines(out)) {
-        if (line.empty()) break;  // the table follows an empty line
-        if (line.rfind(position + " ", 0) == 0) lines.push_back(line);
-    }
-    return lines;
-}
-
-size_t Count(const std::vector<std::string>& lines, const std::string& text) {
-    size_t n = 0;
-    for (const std::string& line : lines) n += line.find(text) != std::string::npos;
-    return n;
-}
 
 // The record's lines for position, header excluded.
 std::vector<std::string> RecordLines(const wchar_t* file, const std::string& position) {
@@ -138,26 +126,6 @@ TEST_F(LineScenario, TheSeventeenthSecondFamilyProgrammingIsRefusedAcrossRuns) {
         << record[16];
 }
 
-// Waits until the file holds text (at most timeoutMs); true when it does.
-bool WaitForText(const wchar_t* file, const std::string& text, DWORD timeoutMs) {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    while (GetTickCount64() < end) {
-        if (ReadTextFile(file).find(text) != std::string::npos) return true;
-        Sleep(50);
-    }
-    return false;
-}
-
-DWORD Usbsimctl(const std::wstring& arguments) {
-    PROCESS_INFORMATION process;
-    if (!testsupport::StartCapturing(
-            L"\"" + testsupport::ProgramFolder() + L"usbsimctl.exe\" " + arguments,
-            L"usbsimctl-out.txt", L"usbsimctl-out.txt", 0, process)) {
-        return 0xFFFFFFFF;
-    }
-    return testsupport::WaitForExit(process, 60000);
-}
-
 TEST_F(LineScenario, AContinuousRunProgramsEachNewBoardOnceAsBoardsComeAndGo) {
     const std::wstring line = Fixture(L"tests/line-hotplug.json");
     testsupport::SetLineEnvironment(line, L"state.json");
@@ -183,14 +151,7 @@ TEST_F(LineScenario, AContinuousRunProgramsEachNewBoardOnceAsBoardsComeAndGo) {
     // Let a wrongly taken up board show before stopping.
     EXPECT_FALSE(WaitForText(out, "1-1-3       KX610x   prepared", 1000));
 
-    HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE,
-                             (L"zrvcli-stop-" + std::to_wstring(run.dwProcessId)).c_str());
-    ASSERT_NE(stop, nullptr) << GetLastError();
-    SetEvent(stop);
-    CloseHandle(stop);
-    const DWORD exitCode = testsupport::WaitForExit(run, 60000);
-    testsupport::SetLineEnvironment(L"", L"");
-    const auto result = testsupport::Collect(L"auto", exitCode);
+    const auto result = testsupport::StopZrvcli(run, L"auto");
     EXPECT_EQ(result.exitCode, 0u) << result.out << result.err;
 
     const std::vector<std::string> events11 = EventLines(result.out, "1-1-1");

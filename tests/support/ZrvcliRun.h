@@ -87,4 +87,56 @@ inline std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// The event lines zrvcli printed for position (the final table excluded).
+inline std::vector<std::string> EventLines(const std::string& out, const std::string& position) {
+    std::vector<std::string> lines;
+    for (const std::string& line : Lines(out)) {
+        if (line.empty()) break;  // the table follows an empty line
+        if (line.rfind(position + " ", 0) == 0) lines.push_back(line);
+    }
+    return lines;
+}
+
+// How many of the lines hold text.
+inline size_t Count(const std::vector<std::string>& lines, const std::string& text) {
+    size_t n = 0;
+    for (const std::string& line : lines) n += line.find(text) != std::string::npos;
+    return n;
+}
+
+// Waits until the file holds text (at most timeoutMs); true when it does.
+inline bool WaitForText(const wchar_t* file, const std::string& text, DWORD timeoutMs) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (GetTickCount64() < end) {
+        if (ReadTextFile(file).find(text) != std::string::npos) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+// Runs usbsimctl.exe with arguments to its end; its exit code.
+inline DWORD Usbsimctl(const std::wstring& arguments) {
+    PROCESS_INFORMATION process;
+    if (!StartCapturing(L"\"" + ProgramFolder() + L"usbsimctl.exe\" " + arguments,
+                        L"usbsimctl-out.txt", L"usbsimctl-out.txt", 0, process)) {
+        return 0xFFFFFFFF;
+    }
+    return WaitForExit(process, 60000);
+}
+
+// Stops a zrvcli run started with StartZrvcli through its stop event, waits for its end, clears
+// the line's variables and collects what it printed. Without the event (the run has already
+// ended) the exit code is the one it ended with.
+inline ZrvcliOutcome StopZrvcli(PROCESS_INFORMATION& run, const std::wstring& tag) {
+    HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE,
+                             (L"zrvcli-stop-" + std::to_wstring(run.dwProcessId)).c_str());
+    if (stop != nullptr) {
+        SetEvent(stop);
+        CloseHandle(stop);
+    }
+    const DWORD exitCode = WaitForExit(run, stop != nullptr ? 60000 : 0);
+    SetLineEnvironment(L"", L"");
+    return Collect(tag, exitCode);
+}
+
 }  // namespace testsupport

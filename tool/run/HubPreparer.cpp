@@ -120,3 +120,8 @@ bool PrepareHub(const IPreparedHub& hub, int storageMode, const CTCFData& tcf,
     }
     return true;
 }
+
+bool UsesUpSerial(const CTCFData& tcf, int tcfIndex, int hubStatus) {
+    return IsCounterSerialType(tcf.GetSerialType(tcfIndex)) &&
+           (hubStatus == HUB_STATUS_PROGRAMMED || hubStatus == HUB_STATUS_PROGRAMMED_VERIFIED);
+}

@@ -61,3 +61,7 @@ bool IsPreparedStorageMode(int storageMode);
 // identifier. Lets a caller read the identifiers beforehand, away from its window's thread.
 bool NeedsSerialFromUuid(const IPreparedHub& hub, int storageMode, const CTCFData& tcf,
                          const PrepareSettings& settings);
+
+// True when a status the entry's hub reported uses up its serial number: the entry counts serials
+// and the hub ended programmed (verified or not). The counter then advances.
+bool UsesUpSerial(const CTCFData& tcf, int tcfIndex, int hubStatus);

@@ -132,6 +132,7 @@ private:
     bool OpenRunRecord();
     void NoteHubStatus(const std::wstring& path, int status);
     void RecordHubResult(const std::wstring& path, int result);
+    void SaveSerialCounters();
     // What the production record says about a hub of the current run, by its path.
     struct HubRunNote {
         std::wstring position;
@@ -165,8 +166,9 @@ private:
     // While a preparation lets this thread answer (the identifiers' reads, between hubs), it
     // answers sent messages only; sent commands and events are put back into its queue.
     bool holdCommands_ = false;
-    bool preparingAll_ = false;   // StartProgramming is preparing every hub
-    bool startDeferred_ = false;  // START arrived meanwhile
+    bool preparingAll_ = false;       // StartProgramming is preparing every hub
+    bool startDeferred_ = false;      // START arrived meanwhile
+    bool counterSaveWarned_ = false;  // a failed counter write-back was reported in this run
 
     CWindow window_;
     bool closing_ = false;
