@@ -74,7 +74,8 @@ private:
     static LRESULT CALLBACK SheetProc(HWND window, UINT message, WPARAM w, LPARAM l, UINT_PTR id,
                                       DWORD_PTR data);
     LRESULT OnSheetMessage(UINT message, WPARAM w, LPARAM l, bool& handled);
-    X static bool WaitsForPreparation(UINT message, WPARAM w);
+    // Messages that must wait while a preparation lets this thread answer in its middle.
+    static bool WaitsForPreparation(UINT message, WPARAM w);
     bool OnInitDialog();
     void LoadLastTopology();
     bool InitializeUsbTree();
