@@ -149,23 +149,23 @@ TEST_F(SheetPrepare, StatusLinesSerialsAndRecordComeOutInTheLinesOrder) {
     EXPECT_NE(RecordLine(lines, "1-1-2").find(",,AB0005,"), std::string::npos) << lines;
 }
 
+struct SheetCallJob {
+    const CSheetThread* sheet;
+    std::function<void(CSheet&)> call;
+};
+
+DWORD WINAPI RunSheetCall(void* param) {
+    std::unique_ptr<SheetCallJob> job(static_cast<SheetCallJob*>(param));
+    job->sheet->OnSheetThread(job->call);
+    return 0;
+}
+
 // Runs a call on the sheet's thread from a thread of its own; false when it did not come back
 // within timeoutMs (the sheet's thread is stuck).
 bool CallsBackWithin(const CSheetThread& sheet, const std::function<void(CSheet&)>& call,
                      DWORD timeoutMs) {
-    struct Job {
-        const CSheetThread* sheet;
-        std::function<void(CSheet&)> call;
-    };
-    auto* job = new Job{&sheet, call};
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](void* param) -> DWORD {
-            std::unique_ptr<Job> owned(static_cast<Job*>(param));
-            owned->sheet->OnSheetThread(owned->call);
-            return 0;
-        },
-        job, 0, nullptr);
+    auto* job = new SheetCallJob{&sheet, call};
+    HANDLE thread = CreateThread(nullptr, 0, RunSheetCall, job, 0, nullptr);
     if (!thread) {
         delete job;
         return false;
