@@ -191,6 +191,11 @@ TEST_F(SheetPrepare, TheWindowAnswersWhileTheReadsRunAndCommandsSentMeanwhileWai
     EXPECT_TRUE(CallsBackWithin(
         *sheet_, [](CSheet& sheet) { sheet.InvalidateTree(); }, 10000));
     EXPECT_EQ(sheet_->MenuState(ID_ADVANCED_DISABLEUUID) & MF_CHECKED, 0u);
+    // START again meanwhile does not prepare a second time: it is a click for afterwards.
+    bool again = true;
+    EXPECT_TRUE(CallsBackWithin(
+        *sheet_, [&](CSheet& sheet) { again = sheet.StartProgramming(); }, 10000));
+    EXPECT_FALSE(again);
     ASSERT_EQ(done_, 0) << "the reads ended before the checks ran";
 
     DWORD longest = 0;
@@ -214,6 +219,10 @@ TEST_F(SheetPrepare, TheWindowAnswersWhileTheReadsRunAndCommandsSentMeanwhileWai
         << Status();
     EXPECT_TRUE(
         WaitUntil([&] { return (sheet_->MenuState(ID_ADVANCED_DISABLEUUID) & MF_CHECKED) != 0; }));
+    EXPECT_TRUE(WaitUntil([&] {
+        return Status().find("Programming could not be started") != std::string::npos;
+    })) << Status();
+    EXPECT_EQ(Occurrences(Status(), "Current Serial Number"), 3u) << Status();
     ASSERT_TRUE(WaitForRunEnd());
 }
 
