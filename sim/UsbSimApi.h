@@ -65,6 +65,7 @@ int __cdecl UsbSimWaitIdle(unsigned timeoutMs);
 
 // Copies up to `size` bytes of one memory area ("otp", "flash", ...) of the chip
 // with that instance ID; returns the area's full length, or USBSIM_ERROR_NOT_FOUND.
+// A chip no request reached since the load reads as its fixture describes it.
 int __cdecl UsbSimReadChipMemory(const wchar_t* instanceId, const char* area, unsigned char* buffer,
                                  int size);
 

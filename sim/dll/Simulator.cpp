@@ -8,8 +8,10 @@
 #include "../UsbSimApi.h"
 #include "ConsoleText.h"
 #include "DeviceTime.h"
+#include "FirstChip.h"
 #include "FixtureFile.h"
 #include "PipeProtocol.h"
+#include "SecondChip.h"
 #include "StateFileIo.h"
 #include "Text.h"
 
@@ -265,13 +267,43 @@ bool CSimulator::WaitIdle(uint32_t timeoutMs) {
     return busy_.WaitIdle(timeoutMs);
 }
 
+namespace {
+
+// A chip's memory is filled from the fixture by the first request that reaches
+// it. What a chip that no request reached yet holds: its fixture content in
+// `memory`; false for a node without a chip.
+bool FixtureContent(const SimNode& node, ChipMemory& memory) {
+    if (node.kind != NodeKind::kHub || node.superSpeedHalf || !node.spec) return false;
+    const DeviceSpec& spec = *node.spec;
+    if (spec.family == HubFamily::kFirst) {
+        first::InitialiseMemory(memory, spec.chip);
+    } else if (spec.family == HubFamily::kSecond && spec.chip.second) {
+        CSecondChip fill(memory, spec);
+    }
+    return memory.initialised;
+}
+
+}  // namespace
+
 bool CSimulator::ReadChipMemory(const std::wstring& instanceId, const std::string& area,
                                 std::vector<uint8_t>& bytes) {
     return WithModel([&](CSimModel& model) {
+        // Read from a copy, so a read neither fills the chip nor reaches the state file.
+        ChipMemory fromFixture;
+        const ChipMemory* memory = nullptr;
         auto chip = model.Memories().find(UpperAscii(instanceId));
-        if (chip == model.Memories().end()) return false;
-        auto found = chip->second.areas.find(area);
-        if (found == chip->second.areas.end()) return false;
+        const SimNode* node = model.FindInstance(instanceId);
+        if (chip != model.Memories().end() && chip->second.initialised) {
+            memory = &chip->second;
+        } else if (node != nullptr && FixtureContent(*node, fromFixture)) {
+            memory = &fromFixture;
+        } else if (chip != model.Memories().end()) {
+            memory = &chip->second;
+        } else {
+            return false;
+        }
+        auto found = memory->areas.find(area);
+        if (found == memory->areas.end()) return false;
         bytes = found->second;
         return true;
     });

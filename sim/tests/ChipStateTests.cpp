@@ -103,6 +103,46 @@ TEST_F(ChipState, ADamagedStateFileStopsTheLoad) {
     EXPECT_EQ(ReadText(state_), R"({"chips":{"A":{"areas":{"otp":"XY"}}}})") << "left as it was";
 }
 
+// Chip memories are filled by the first request that reaches a chip; a read
+// before that still gives what the fixture describes, for either family, and
+// leaves the state file alone. Hubs without a chip have no memory to read.
+TEST_F(ChipState, AChipNoRequestReachedReadsAsItsFixtureDescribesIt) {
+    ASSERT_EQ(CSimulator::Instance().LoadJson(R"({"timeScale":1000,"controllers":[{"ports":3,
+      "children":{
+      "1":{"hub":{"family":"first","vid":"3B9A","pid":"6104","serial":"F","ports":2,
+                  "chip":{"uuid":"00112233445566778899AABBCCDDEEFF"}}},
+      "2":{"hub":{"family":"second","vid":"3B9A","pid":"7104","serial":"S","ports":4,
+                  "chip":{"romVersion":"0x0108","otpSize":512}}},
+      "3":{"hub":{"family":"other","vid":"05E3","pid":"0608","serial":"G","ports":2}}}}]})",
+                                              L""),
+              USBSIM_OK);
+    // First family: the vendor block and UUID at offset 6. Second family, ROM
+    // 0x0108: counter 00 FF, and an end mark in every 5-byte index slot from
+    // the top down (by any case of the instance ID).
+    const struct {
+        const wchar_t* instance;
+        size_t size;  // 0: nothing to read
+        size_t at;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {L"USB\\VID_3B9A&PID_6104\\F", 2048, 6, {'V', 'N', 'D', 'R', 0x00, 0x11}},
+        {L"usb\\vid_3b9a&pid_7104\\s", 512, 0, {0x00, 0xFF, 0x00, 0x00, 0xFF}},
+        {L"USB\\VID_3B9A&PID_7104\\S", 512, 507, {0x00, 0x00, 0xFF, 0x00, 0x00}},
+        {L"USB\\VID_05E3&PID_0608\\G", 0, 0, {}},
+        {L"USB\\VID_3B9A&PID_6104\\NONE", 0, 0, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.instance, c.instance + wcslen(c.instance)));
+        std::vector<uint8_t> otp;
+        ASSERT_EQ(CSimulator::Instance().ReadChipMemory(c.instance, "otp", otp), c.size != 0);
+        ASSERT_EQ(otp.size(), c.size);
+        if (c.size == 0) continue;
+        EXPECT_EQ(std::vector<uint8_t>(otp.begin() + c.at, otp.begin() + c.at + c.bytes.size()),
+                  c.bytes);
+    }
+    EXPECT_EQ(GetFileAttributesW(state_.c_str()), INVALID_FILE_ATTRIBUTES) << "reads write nothing";
+}
+
 TEST(LeaveAndReturnThread, HubLeavesAndReturnsWithNotifications) {
     ASSERT_EQ(CSimulator::Instance().LoadJson(kLine, L""), USBSIM_OK);
     simtest::CNotificationWindow window(*CSimulator::Instance().Api(), kHubGuid);

@@ -51,10 +51,25 @@ bool MakeSerial(const IPreparedHub& hub, const CTCFData& tcf, const PrepareSetti
     return true;
 }
 
+// First-family hubs need their vendor block unless the operator chose to ignore it.
+bool RefusedForVendorBlock(const IPreparedHub& hub, const CTCFData& tcf,
+                           const PrepareSettings& settings) {
+    return tcf.GetPartType(hub.TcfIndex()) == kFirstFamilyPart && !settings.disableUuid &&
+           !hub.IsVendorBlockValid();
+}
+
 }  // namespace
 
 bool IsPreparedStorageMode(int storageMode) {
     return storageMode >= STORAGE_SPI_PARTIAL_CONFIG && storageMode <= STORAGE_OTP;
+}
+
+bool NeedsSerialFromUuid(const IPreparedHub& hub, int storageMode, const CTCFData& tcf,
+                         const PrepareSettings& settings) {
+    const int index = hub.TcfIndex();
+    return (storageMode == STORAGE_SPI_PARTIAL_CONFIG || storageMode == STORAGE_OTP) &&
+           tcf.GetProgramRequiredOption(index) && tcf.GetSerialType(index) == kSerialFromUuid &&
+           !RefusedForVendorBlock(hub, tcf, settings);
 }
 
 bool PrepareHub(const IPreparedHub& hub, int storageMode, const CTCFData& tcf,
@@ -62,9 +77,7 @@ bool PrepareHub(const IPreparedHub& hub, int storageMode, const CTCFData& tcf,
                 IPrepareReport& report, std::wstring& serial) {
     serial.clear();
     const bool single = settings.scope == PrepareScope::kSingleHub;
-    const int index = hub.TcfIndex();
-    if (tcf.GetPartType(index) == kFirstFamilyPart && !settings.disableUuid &&
-        !hub.IsVendorBlockValid()) {
+    if (RefusedForVendorBlock(hub, tcf, settings)) {
         report.Status(single ? std::wstring(L"Vendor block not detected. Select \"Disable UUID\" "
                                             L"menu option to ignore vendor block and program.")
                              : Format(L"Vendor block not detected for %ls. Select \"Disable "

@@ -56,6 +56,12 @@ bool PrepareHub(const IPreparedHub& hub, int storageMode, const CTCFData& tcf,
 // True for the storage modes that take part in a run (not "N/A").
 bool IsPreparedStorageMode(int storageMode);
 
+// True when PrepareHub would ask the hub for its serial from its unique identifier: the hub
+// passes the vendor-block rule, gets a configuration block and takes its serial from the
+// identifier. Lets a caller read the identifiers beforehand, away from its window's thread.
+bool NeedsSerialFromUuid(const IPreparedHub& hub, int storageMode, const CTCFData& tcf,
+                         const PrepareSettings& settings);
+
 // True when a status the entry's hub reported uses up its serial number: the entry counts serials
 // and the hub ended programmed (verified or not). The counter then advances.
 bool UsesUpSerial(const CTCFData& tcf, int tcfIndex, int hubStatus);

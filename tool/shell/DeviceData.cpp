@@ -161,11 +161,15 @@ void CDeviceData::SetProgrammingRequired(bool required) const {
 
 std::wstring CDeviceData::GetSerialFromUUID() const {
     CLogger log(L"CDeviceData::GetSerialFromUUID");
-    if (!deviceLibrary_ || GetDeviceType() != NODE_TYPE_HUB) return L"";
-    auto fn = Export<PfnNodeGetBytes>("GetUUID");
     uint8_t uuid[kUuidLength] = {};
-    if (!fn || fn(controller_, device_, uuid, kUuidLength) < 0) return L"";
-    return SerialFromUuid(uuid);
+    return ReadUUID(uuid) ? SerialFromUuid(uuid) : L"";
+}
+
+bool CDeviceData::ReadUUID(uint8_t (&uuid)[16]) const {
+    static_assert(kUuidLength == 16, "identifiers are 16 bytes");
+    if (!deviceLibrary_ || GetDeviceType() != NODE_TYPE_HUB) return false;
+    auto fn = Export<PfnNodeGetBytes>("GetUUID");
+    return fn && fn(controller_, device_, uuid, kUuidLength) >= 0;
 }
 
 bool CDeviceData::IsSafeToRemove() const {

@@ -48,6 +48,8 @@ public:
     void SetProgramRequired() const;
     void SetProgrammingRequired(bool required) const;
     std::wstring GetSerialFromUUID() const;
+    // The hub's 16-byte unique identifier; false when it cannot be read.
+    bool ReadUUID(uint8_t (&uuid)[16]) const;
     bool IsSafeToRemove() const;
     bool IsSPIPseudoOTPEnabled() const;
     bool IsVendorBlockValid() const;

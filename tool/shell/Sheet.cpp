@@ -77,6 +77,11 @@ LRESULT CALLBACK CSheet::SheetProc(HWND window, UINT message, WPARAM w, LPARAM l
 
 LRESULT CSheet::OnSheetMessage(UINT message, WPARAM w, LPARAM l, bool& handled) {
     handled = true;
+    // A command, close or library event sent while a preparation lets this thread answer would
+    // change the records under it: it goes back into the queue, handled after the preparation.
+    if (holdCommands_ && WaitsForPreparation(message, w) && PostMessageW(window_, message, w, l)) {
+        return 0;
+    }
     switch (message) {
         case WM_COMMAND:
             // Enter and Escape arrive as OK and Cancel: neither closes the sheet.
@@ -123,6 +128,11 @@ LRESULT CSheet::OnSheetMessage(UINT message, WPARAM w, LPARAM l, bool& handled) 
     }
     handled = false;
     return 0;
+}
+
+bool CSheet::WaitsForPreparation(UINT message, WPARAM w) {
+    return message == WM_COMMAND || message == WM_CLOSE || message == kDeviceEventMessage ||
+           (message == WM_SYSCOMMAND && (w & 0xFFF0) == SC_CLOSE);
 }
 
 bool CSheet::OnInitDialog() {
@@ -272,8 +282,10 @@ bool CSheet::GetProgrammerStatus() const {
 bool CSheet::OnCommand(int id) {
     switch (id) {
         case ID_PROGRAMOPTIONS_PROGRAMONCE:
+            OnProgramoptionsProgramonce();
+            return true;
         case ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM:
-            OnProgramOption(id);
+            OnProgramoptionsAutomatedprogram();
             return true;
         case ID_TOPOLOGY_VIEW:
             OnTopologyView();
@@ -329,15 +341,23 @@ void CSheet::UpdateMenusForPage(int page) {
     DrawMenuBar(window_);
 }
 
-void CSheet::OnProgramOption(int chosen) {
-    CLogger log(L"CSheet::OnProgramOption");
+void CSheet::OnProgramoptionsProgramonce() {
+    CLogger log(L"CSheet::OnProgramoptionsProgramonce");
+    ChooseRunMode(true);
+}
+
+void CSheet::OnProgramoptionsAutomatedprogram() {
+    CLogger log(L"CSheet::OnProgramoptionsAutomatedprogram");
+    ChooseRunMode(false);
+}
+
+void CSheet::ChooseRunMode(bool once) {
     if (GetProgrammerStatus()) return;
     if (!topologySaved_) {
         MessageBoxW(window_, L"Save the topology before Programming", kSheetCaption,
                     MB_OK | MB_ICONINFORMATION);
         return;
     }
-    const bool once = chosen == ID_PROGRAMOPTIONS_PROGRAMONCE;
     CheckMenuItem(menu_, ID_PROGRAMOPTIONS_PROGRAMONCE,
                   MF_BYCOMMAND | (once ? MF_CHECKED : MF_UNCHECKED));
     CheckMenuItem(menu_, ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM,

@@ -18,6 +18,8 @@
 #include "ConfigEditor.h"
 #include "ConfigPage.h"
 #include "DeviceData.h"
+#include "HubPreparer.h"
+#include "HubUuidReads.h"
 #include "MiravelTree.h"
 #include "ProgrammerPage.h"
 #include "RecordFile.h"
@@ -72,6 +74,8 @@ private:
     static LRESULT CALLBACK SheetProc(HWND window, UINT message, WPARAM w, LPARAM l, UINT_PTR id,
                                       DWORD_PTR data);
     LRESULT OnSheetMessage(UINT message, WPARAM w, LPARAM l, bool& handled);
+    // Messages that must wait while a preparation lets this thread answer in its middle.
+    static bool WaitsForPreparation(UINT message, WPARAM w);
     bool OnInitDialog();
     void LoadLastTopology();
     bool InitializeUsbTree();
@@ -83,7 +87,10 @@ private:
     void OnPageChanged();
     void UpdateMenusForPage(int page);
     int ActivePageIndex() const;
-    void OnProgramOption(int chosen);
+    // Execution Options: "Execute Once" (32773) and "Automated Execution" (32774).
+    void OnProgramoptionsProgramonce();
+    void OnProgramoptionsAutomatedprogram();
+    void ChooseRunMode(bool once);
     void OnDisableUuid();
     void OnDebugOptions();
     bool ConfirmQuit();
@@ -112,14 +119,26 @@ private:
 
     // Run control.
     bool IsExecuteOnce() const;
-    bool PrepareRecord(CDeviceData& record, int storageMode, bool single, CreateParserFn parser);
+    // uuid: the hub's identifier read beforehand, or null to let preparation read it.
+    bool PrepareRecord(CDeviceData& record, int storageMode, bool single, CreateParserFn parser,
+                       const HubUuid* uuid);
+    PrepareSettings PreparationSettings(bool single) const;
+    // The identifiers an all-hubs preparation will make serials from, read on a worker thread
+    // while this thread keeps its windows answering.
+    std::vector<HubUuid> ReadUuidsForPreparation();
+    // Lets the window answer between two hubs of the preparation pass.
+    void AnswerBetweenHubs();
+    // Posts a click of the execution page's START button.
+    void ReplayStartClick();
     bool OpenRunRecord();
     void NoteHubStatus(const std::wstring& path, int status);
     void RecordHubResult(const std::wstring& path, int result);
+    void SaveSerialCounters();
     // What the production record says about a hub of the current run, by its path.
     struct HubRunNote {
         std::wstring position;
         std::wstring family;
+        std::wstring uuid;
         std::wstring serial;
         std::wstring storageMode;
         int status = 0;
@@ -145,6 +164,12 @@ private:
     std::wstring recordFile_;
     std::unique_ptr<CRecordFile> runRecord_;
     std::map<std::wstring, HubRunNote> runNotes_;
+    // While a preparation lets this thread answer (the identifiers' reads, between hubs), it
+    // answers sent messages only; sent commands and events are put back into its queue.
+    bool holdCommands_ = false;
+    bool preparingAll_ = false;       // StartProgramming is preparing every hub
+    bool startDeferred_ = false;      // START arrived meanwhile
+    bool counterSaveWarned_ = false;  // a failed counter write-back was reported in this run
 
     CWindow window_;
     bool closing_ = false;

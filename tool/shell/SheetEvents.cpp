@@ -80,14 +80,14 @@ void CSheet::UpdateHubStatus(int event, uintptr_t data) {
             NoteHubStatus(record->DevicePath, record->Value);
             if (node) {
                 const int status = record->Value;
-                if (UsesUpSerial(TopologyConfig(), node->TcfIndex(), status)) {
-                    IncrementSerial(TopologyConfig(), node->TcfIndex());
-                }
+                const bool usedSerial = UsesUpSerial(TopologyConfig(), node->TcfIndex(), status);
+                if (usedSerial) IncrementSerial(TopologyConfig(), node->TcfIndex());
                 tree_.Invalidate();
                 wchar_t text[512];
                 swprintf(text, 512, L"Status of %ls : %ls", node->GetPortName().c_str(),
                          ShownStatusText(status));
                 ShowStatus(text);
+                if (usedSerial) SaveSerialCounters();
             }
             FreeRecord(data);
             return;
@@ -119,15 +119,9 @@ void CSheet::UpdateHubStatus(int event, uintptr_t data) {
             FreeRecord(data);
             return;
         case EVENT_MANAGER_FINISHED: {
-            unsigned long error = 0;
-            if (!currentTopologyFile_.empty() &&
-                !TopologyConfig().SaveSerialCurrent(currentTopologyFile_, &error)) {
-                // Counters that are not written back would hand out the same serials again.
-                const std::wstring text = L"The serial counters could not be written to " +
-                                          currentTopologyFile_ + L"\n" + SystemErrorText(error) +
-                                          L"\nSerial numbers may repeat after a restart.";
-                MessageBoxW(window_, text.c_str(), kSheetCaption, MB_OK | MB_ICONERROR);
-            }
+            counterSaveWarned_ = false;
+            SaveSerialCounters();
+            counterSaveWarned_ = false;
             const auto result = static_cast<int32_t>(data);
             if (result != 0 && result != 1) {
                 MessageBoxW(window_, L"Operation on one or more device failed", kSheetCaption,
@@ -138,4 +132,21 @@ void CSheet::UpdateHubStatus(int event, uintptr_t data) {
             return;
         }
     }
+}
+
+// Counters are written back after every hub that used up a serial, not only when the run ends: an
+// automated run may last a shift, and counters lost to a crash or a power cut would hand out the
+// same serials again after a restart. A file that cannot take them is reported once per run and
+// again when the run ends.
+void CSheet::SaveSerialCounters() {
+    unsigned long error = 0;
+    if (currentTopologyFile_.empty() ||
+        TopologyConfig().SaveSerialCurrent(currentTopologyFile_, &error) || counterSaveWarned_) {
+        return;
+    }
+    counterSaveWarned_ = true;
+    const std::wstring text = L"The serial counters could not be written to " +
+                              currentTopologyFile_ + L"\n" + SystemErrorText(error) +
+                              L"\nSerial numbers may repeat after a restart.";
+    MessageBoxW(window_, text.c_str(), kSheetCaption, MB_OK | MB_ICONERROR);
 }

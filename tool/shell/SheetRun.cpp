@@ -5,6 +5,7 @@
 
 #include "../res/resource.h"
 #include "HubPreparer.h"
+#include "HubUuidReads.h"
 #include "HubText.h"
 #include "Logger.h"
 #include "ParserLibrary.h"
@@ -21,17 +22,29 @@ std::wstring PathKey(const std::wstring& path) {
     return key;
 }
 
-// A device record as the preparation rules see a hub.
+// A device record as the preparation rules see a hub. Its identifier comes from a read made
+// beforehand when there is one, else from the library now; either way it is kept for the
+// production record.
 class CRecordHub : public IPreparedHub {
 public:
-    explicit CRecordHub(const CDeviceData& record) : record_(record) {}
+    CRecordHub(const CDeviceData& record, const HubUuid* known) : record_(record), known_(known) {}
     int TcfIndex() const override { return record_.TcfIndex(); }
     std::wstring Position() const override { return record_.GetInternalPortName(); }
     std::wstring Name() const override { return record_.GetDeviceName(); }
     std::wstring InstanceId() const override { return record_.GetDeviceInstanceID(); }
     bool IsVendorBlockValid() const override { return record_.IsVendorBlockValid(); }
     int SetSPIFwImage() const override { return record_.SetSPIFwImage(); }
-    std::wstring GetSerialFromUUID() const override { return record_.GetSerialFromUUID(); }
+    std::wstring GetSerialFromUUID() const override {
+        HubUuid uuid;
+        if (known_) {
+            uuid = *known_;
+        } else {
+            uuid.read = record_.ReadUUID(uuid.bytes);
+        }
+        if (!uuid.read) return L"";
+        uuidText_ = HexText(uuid.bytes, kUuidLength);
+        return SerialFromUuid(uuid.bytes);
+    }
     int SetConfigBlock(CreateParserFn createParser, const std::wstring& serial) const override {
         return record_.SetConfigBlock(createParser, serial);
     }
@@ -39,9 +52,13 @@ public:
         record_.SetProgramRequired();
         record_.SetValidationMethod(VALIDATION_NONE);
     }
+    // Hex of the identifier's 16 bytes when preparation read it; empty otherwise.
+    const std::wstring& UuidText() const { return uuidText_; }
 
 private:
     const CDeviceData& record_;
+    const HubUuid* known_;
+    mutable std::wstring uuidText_;
 };
 
 // Status lines go straight to the execution page's pane, alerts into a message box.
@@ -69,6 +86,13 @@ bool CSheet::IsExecuteOnce() const {
 
 bool CSheet::StartProgramming() {
     CLogger log(L"CSheet::StartProgramming");
+    if (preparingAll_) {
+        // START again while this thread is still preparing (a message sent to it meanwhile):
+        // the click is replayed once the preparation is over, as a queued click would be.
+        log.Write(2, L"START during the preparation: deferred");
+        startDeferred_ = true;
+        return false;
+    }
     const bool once = IsExecuteOnce();
     auto running =
         HubExport<PfnIsProgrammerManagerRunning>(libraryModule_, "IsProgrammerManagerRunning");
@@ -81,7 +105,14 @@ bool CSheet::StartProgramming() {
     // The record is opened first: a run whose results cannot be written down is not started.
     if (!OpenRunRecord()) return false;
     runNotes_.clear();
-    if (!PrepareProgramming(nullptr)) return false;
+    preparingAll_ = true;
+    const bool prepared = PrepareProgramming(nullptr);
+    preparingAll_ = false;
+    if (startDeferred_) {
+        startDeferred_ = false;
+        ReplayStartClick();
+    }
+    if (!prepared) return false;
     log.Write(2, L"Calling StartProgramming after prepare programming");
     const int32_t result = start ? start(once) : -1;
     log.Write(2, L"Returned after calling StartProgramming");
@@ -93,6 +124,13 @@ bool CSheet::StartProgramming() {
     return false;
 }
 
+void CSheet::ReplayStartClick() {
+    HWND page = programmerPage_.Window();
+    if (!page) return;
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_BUTTON_START, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(page, IDC_BUTTON_START)));
+}
+
 bool CSheet::StopProgramming() {
     CLogger log(L"CSheet::StopProgramming");
     auto stop = HubExport<PfnStopProgrammerManager>(libraryModule_, "StopProgrammerManager");
@@ -101,61 +139,122 @@ bool CSheet::StopProgramming() {
 
 bool CSheet::PrepareProgramming(const wchar_t* devicePath) {
     CLogger log(L"CSheet::PrepareProgramming");
-    CSheetLockGuard guard(lock_);
-    CParserLibrary parser;
-    std::wstring error;
-    if (!parser.Load(error)) {
-        MessageBoxW(window_, error.c_str(), kSheetCaption, MB_OK);
+    if (holdCommands_) {
+        // Only a message sent to this thread while it answers in the middle of a preparation
+        // gets here.
+        log.Write(1, L"A preparation is still under way");
         return false;
     }
-    auto indices = HubExport<PfnGetDeviceIndicesUI>(libraryModule_, "GetDeviceIndicesUI");
-    int32_t controller = -1;
-    int32_t device = -1;
-    if (devicePath && indices && indices(devicePath, &controller, &device)) {
-        if (controller < 0 || controller >= static_cast<int>(nodes_.size()) || device < 0 ||
-            device >= static_cast<int>(nodes_[controller].size())) {
-            log.Write(2, L"controller id %d, device id %d : list controller %d", controller, device,
-                      static_cast<int>(nodes_.size()));
+    CParserLibrary parser;
+    {
+        CSheetLockGuard guard(lock_);
+        std::wstring error;
+        if (!parser.Load(error)) {
+            MessageBoxW(window_, error.c_str(), kSheetCaption, MB_OK);
             return false;
         }
-        CDeviceData* record = nodes_[controller][device];
-        const int type = record ? record->GetDeviceType() : NODE_TYPE_UNKNOWN;
-        const int mode = record ? record->GetStorageMode() : STORAGE_UNKNOWN;
-        if (type != NODE_TYPE_HUB || !IsPreparedStorageMode(mode)) {
-            log.Write(2, L"Debug LOG: i = %u, j = %u, DevType = %d, sMode = %d", controller, device,
-                      type, mode);
-            return true;
+        auto indices = HubExport<PfnGetDeviceIndicesUI>(libraryModule_, "GetDeviceIndicesUI");
+        int32_t controller = -1;
+        int32_t device = -1;
+        if (devicePath && indices && indices(devicePath, &controller, &device)) {
+            if (controller < 0 || controller >= static_cast<int>(nodes_.size()) || device < 0 ||
+                device >= static_cast<int>(nodes_[controller].size())) {
+                log.Write(2, L"controller id %d, device id %d : list controller %d", controller,
+                          device, static_cast<int>(nodes_.size()));
+                return false;
+            }
+            CDeviceData* record = nodes_[controller][device];
+            const int type = record ? record->GetDeviceType() : NODE_TYPE_UNKNOWN;
+            const int mode = record ? record->GetStorageMode() : STORAGE_UNKNOWN;
+            if (type != NODE_TYPE_HUB || !IsPreparedStorageMode(mode)) {
+                log.Write(2, L"Debug LOG: i = %u, j = %u, DevType = %d, sMode = %d", controller,
+                          device, type, mode);
+                return true;
+            }
+            return PrepareRecord(*record, mode, true, parser.CreateParser(), nullptr);
         }
-        return PrepareRecord(*record, mode, true, parser.CreateParser());
     }
+    // The identifiers the hubs' serials come from are read first, away from this thread; the
+    // pass below then runs as it would with reads of its own, in the same order.
+    const std::vector<HubUuid> uuids = ReadUuidsForPreparation();
+    CSheetLockGuard guard(lock_);
     log.Write(2, L"Begin : Preparing Devices");
     for (auto& controllerNodes : nodes_) {
         for (CDeviceData* record : controllerNodes) {
             if (!record || record->GetDeviceType() != NODE_TYPE_HUB) continue;
             const int mode = record->GetStorageMode();
             if (!IsPreparedStorageMode(mode)) continue;
-            if (!PrepareRecord(*record, mode, false, parser.CreateParser())) return false;
+            const HubUuid* known = nullptr;
+            for (const HubUuid& uuid : uuids) {
+                if (uuid.controller == record->Controller() && uuid.device == record->Device()) {
+                    known = &uuid;
+                }
+            }
+            if (!PrepareRecord(*record, mode, false, parser.CreateParser(), known)) return false;
+            AnswerBetweenHubs();
         }
     }
     log.Write(2, L"End : Preparing Devices");
     return true;
 }
 
-bool CSheet::PrepareRecord(CDeviceData& record, int storageMode, bool single,
-                           CreateParserFn parser) {
-    CLogger log(L"CSheet::PrepareRecord");
+PrepareSettings CSheet::PreparationSettings(bool single) const {
     PrepareSettings settings;
     settings.disableUuid = disableUuid_;
     settings.scope = single ? PrepareScope::kSingleHub : PrepareScope::kAllHubs;
+    return settings;
+}
+
+std::vector<HubUuid> CSheet::ReadUuidsForPreparation() {
+    std::vector<HubUuid> hubs;
+    {
+        CSheetLockGuard guard(lock_);
+        const PrepareSettings settings = PreparationSettings(false);
+        for (auto& controllerNodes : nodes_) {
+            for (CDeviceData* record : controllerNodes) {
+                if (!record || record->GetDeviceType() != NODE_TYPE_HUB) continue;
+                const int mode = record->GetStorageMode();
+                if (!IsPreparedStorageMode(mode) ||
+                    !NeedsSerialFromUuid(CRecordHub(*record, nullptr), mode, TopologyConfig(),
+                                         settings)) {
+                    continue;
+                }
+                HubUuid hub;
+                hub.controller = record->Controller();
+                hub.device = record->Device();
+                hubs.push_back(hub);
+            }
+        }
+    }
+    if (hubs.empty()) return hubs;
+    // Until the reads are done, commands and library events that reach this thread wait in
+    // its queue: the records the pass walks stay as they are.
+    holdCommands_ = true;
+    ReadHubUuids(CDeviceData::LibraryHandle(), hubs);
+    holdCommands_ = false;
+    return hubs;
+}
+
+void CSheet::AnswerBetweenHubs() {
+    holdCommands_ = true;
+    AnswerSentMessages();
+    holdCommands_ = false;
+}
+
+bool CSheet::PrepareRecord(CDeviceData& record, int storageMode, bool single, CreateParserFn parser,
+                           const HubUuid* uuid) {
+    CLogger log(L"CSheet::PrepareRecord");
     CSheetPrepareReport report(programmerPage_, window_, log);
+    CRecordHub hub(record, uuid);
     std::wstring serial;
-    if (!PrepareHub(CRecordHub(record), storageMode, TopologyConfig(), parser, settings, report,
+    if (!PrepareHub(hub, storageMode, TopologyConfig(), parser, PreparationSettings(single), report,
                     serial)) {
         return false;
     }
     HubRunNote note;
     note.position = record.GetInternalPortName();
     note.family = FamilyName(TopologyConfig().GetPartType(record.TcfIndex()));
+    note.uuid = hub.UuidText();
     note.serial = serial;
     note.storageMode = StorageModeName(storageMode);
     note.started = GetTickCount64();
@@ -207,6 +306,7 @@ void CSheet::RecordHubResult(const std::wstring& path, int result) {
     entry.position = note.position;
     entry.hubPath = path;
     entry.family = note.family;
+    entry.uuid = note.uuid;
     entry.serial = note.serial;
     entry.storageMode = note.storageMode;
     entry.status = note.status;

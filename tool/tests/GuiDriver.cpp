@@ -98,18 +98,20 @@ void CSheetThread::PostToSheetThread(const std::function<void(CSheet&)>& call) c
                        reinterpret_cast<LPARAM>(new SheetCall{call, object_}));
 }
 
-bool CSheetThread::Start() {
+bool CSheetThread::Start(DWORD timeoutMs) {
     thread_ = CreateThread(nullptr, 0, Main, this, 0, &threadId_);
     if (!thread_) return false;
     // Calls for the sheet's thread arrive through this hook (OnSheetThread).
     callHook_ = SetWindowsHookExW(WH_CALLWNDPROC, CallHook, nullptr, threadId_);
     getMessageHook_ = SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, threadId_);
-    return WaitUntil([this] {
-        sheet_ = nullptr;
-        EnumThreadWindows(threadId_, FindSheet, reinterpret_cast<LPARAM>(&sheet_));
-        // The tree exists once the sheet's start-up has run.
-        return sheet_ != nullptr && IsWindowVisible(sheet_) && Tree() != nullptr;
-    });
+    return WaitUntil(
+        [this] {
+            sheet_ = nullptr;
+            EnumThreadWindows(threadId_, FindSheet, reinterpret_cast<LPARAM>(&sheet_));
+            // The tree exists once the sheet's start-up has run.
+            return sheet_ != nullptr && IsWindowVisible(sheet_) && Tree() != nullptr;
+        },
+        timeoutMs);
 }
 
 bool CSheetThread::IsRunning() const {

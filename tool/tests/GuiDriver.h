@@ -27,8 +27,8 @@ public:
     CSheetThread(const CSheetThread&) = delete;
     CSheetThread& operator=(const CSheetThread&) = delete;
 
-    // Starts the sheet and waits for its window; false when it did not appear.
-    bool Start();
+    // Starts the sheet and waits for its window; false when it did not appear in time.
+    bool Start(DWORD timeoutMs = 10000);
     // Sends the close command and waits for the thread; false when the sheet stayed open.
     bool Close(DWORD timeoutMs = 10000);
     bool IsRunning() const;

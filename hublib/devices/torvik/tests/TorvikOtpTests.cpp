@@ -49,7 +49,12 @@ uint8_t Checksum(const std::vector<uint8_t>& block) {
     return sum;
 }
 
+// A memory too short for the slice fails the test instead of reading past it.
 std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t at, size_t count) {
+    if (at > bytes.size() || count > bytes.size() - at) {
+        ADD_FAILURE() << "bytes " << at << ".." << at + count << " of a memory of " << bytes.size();
+        return {};
+    }
     return std::vector<uint8_t>(bytes.begin() + at, bytes.begin() + at + count);
 }
 
@@ -245,4 +250,33 @@ TEST(TorvikOtp, FailuresStopTheRun) {
             EXPECT_TRUE(after.empty() || after == blank) << "the OTP kept its content";
         }
     }
+}
+
+// With ZRV_USBSIM_STATE the programmed OTP survives a reload of the line in
+// the same process, and its counter goes on counting; without it a reload
+// gives the fixture's blank chip back.
+TEST(TorvikOtp, ProgrammedOtpSurvivesAReloadThroughTheStateFile) {
+    wchar_t folder[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    const std::wstring state = std::wstring(folder) + L"\\torvik-state.json";
+    DeleteFileW(state.c_str());
+    SetEnvironmentVariableW(L"ZRV_USBSIM_STATE", state.c_str());
+    Board board;
+    ASSERT_TRUE(LoadBoard(board));
+    uint32_t status = 0;
+    ASSERT_EQ(Program(Block(10, 6), status), RESULT_SUCCESS);
+    ASSERT_TRUE(LoadBoard(board));
+    EXPECT_EQ(Hex(Slice(ChipArea("otp"), 0, 2)), "00FE");
+    ASSERT_EQ(Program(Block(10, 7), status), RESULT_SUCCESS);
+    EXPECT_EQ(status, static_cast<uint32_t>(HUB_STATUS_PROGRAMMED_VERIFIED));
+    const std::vector<uint8_t> otp = ChipArea("otp");
+    EXPECT_EQ(Hex(Slice(otp, 0, 2)), "00FC");
+    EXPECT_EQ(Slice(otp, 2, 10), Block(10, 6));
+    EXPECT_EQ(Slice(otp, 12, 10), Block(10, 7));
+
+    SetEnvironmentVariableW(L"ZRV_USBSIM_STATE", nullptr);
+    DeleteFileW(state.c_str());
+    ASSERT_TRUE(LoadBoard(board));
+    // Read before any request reaches the chip.
+    EXPECT_EQ(Hex(Slice(ChipArea("otp"), 0, 2)), "00FF");
 }
