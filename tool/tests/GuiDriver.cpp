@@ -33,6 +33,7 @@ BOOL CALLBACK FindSheet(HWND window, LPARAM l) {
 CSheetThread::~CSheetThread() {
     if (IsRunning()) Close();
     if (callHook_) UnhookWindowsHookEx(callHook_);
+    if (getMessageHook_) UnhookWindowsHookEx(getMessageHook_);
     if (thread_) CloseHandle(thread_);
 }
 
@@ -55,7 +56,28 @@ struct SheetCall {
     CSheet* sheet;
 };
 
+// A posted marker: once the sheet's thread takes it off its queue, everything posted before it
+// was taken off too.
+const UINT kFlushMessage = RegisterWindowMessageW(L"ZrvTestSheetFlush");
+volatile LONG flushedMarker = 0;
+volatile LONG nextMarker = 0;
+
 }  // namespace
+
+LRESULT CALLBACK CSheetThread::GetMessageHook(int code, WPARAM w, LPARAM l) {
+    const auto* message = reinterpret_cast<const MSG*>(l);
+    if (code == HC_ACTION && w == PM_REMOVE && message->message == kFlushMessage) {
+        InterlockedExchange(&flushedMarker, static_cast<LONG>(message->wParam));
+    }
+    return CallNextHookEx(nullptr, code, w, l);
+}
+
+bool CSheetThread::Flush(DWORD timeoutMs) const {
+    const LONG marker = InterlockedIncrement(&nextMarker);
+    if (!PostMessageW(sheet_, kFlushMessage, static_cast<WPARAM>(marker), 0)) return false;
+    return WaitUntil(
+        [marker] { return InterlockedCompareExchange(&flushedMarker, 0, 0) == marker; }, timeoutMs);
+}
 
 LRESULT CALLBACK CSheetThread::CallHook(int code, WPARAM w, LPARAM l) {
     const auto* message = reinterpret_cast<const CWPSTRUCT*>(l);
@@ -81,6 +103,7 @@ bool CSheetThread::Start(DWORD timeoutMs) {
     if (!thread_) return false;
     // Calls for the sheet's thread arrive through this hook (OnSheetThread).
     callHook_ = SetWindowsHookExW(WH_CALLWNDPROC, CallHook, nullptr, threadId_);
+    getMessageHook_ = SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, threadId_);
     return WaitUntil(
         [this] {
             sheet_ = nullptr;
@@ -381,6 +404,12 @@ Capture CaptureWindow(HWND window) {
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return capture;
+}
+
+Capture CapturePainted(HWND window) {
+    // Paints what is pending, on the window's own thread, before the screen is read.
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    return CaptureWindow(window);
 }
 
 int CountColour(HWND window, const Capture& capture, const RECT& rect, COLORREF colour) {

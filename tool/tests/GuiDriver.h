@@ -56,16 +56,21 @@ public:
     void OnSheetThread(const std::function<void(CSheet&)>& call) const;
     // The same without waiting: for calls that open a message box.
     void PostToSheetThread(const std::function<void(CSheet&)>& call) const;
+    // Waits until the sheet's thread has taken every message posted to the sheet before this
+    // call (the library's events among them) off its queue; false after timeoutMs.
+    bool Flush(DWORD timeoutMs = 10000) const;
 
 private:
     static DWORD WINAPI Main(void* self);
     static LRESULT CALLBACK CallHook(int code, WPARAM w, LPARAM l);
+    static LRESULT CALLBACK GetMessageHook(int code, WPARAM w, LPARAM l);
 
     HANDLE thread_ = nullptr;
     DWORD threadId_ = 0;
     HWND sheet_ = nullptr;
     CSheet* object_ = nullptr;
     HHOOK callHook_ = nullptr;
+    HHOOK getMessageHook_ = nullptr;
 };
 
 // A dialog (message box, file dialog) that the given thread opened besides the sheet.
@@ -107,6 +112,9 @@ struct Capture {
     uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 Capture CaptureWindow(HWND window);
+// The same once every part of the window waiting to be painted was painted: a window whose
+// thread is busy with events shows half-painted areas otherwise.
+Capture CapturePainted(HWND window);
 // How many pixels of rect (window client coordinates of `window`) have the colour.
 int CountColour(HWND window, const Capture& capture, const RECT& rect, COLORREF colour);
 // Writes the capture as a PNG file.

@@ -7,19 +7,14 @@
 #include <memory>
 
 #include "GuiDriver.h"
+#include "RunTestSupport.h"
 #include "Sheet.h"
 #include "ToolTestLine.h"
 #include "TopologyConfig.h"
-#include "UsbSimApi.h"
 #include "resource.h"
 
 namespace guitest {
 namespace {
-
-struct HubEntry {
-    const char* position;
-    const char* settings;  // the entry's lines after its section name
-};
 
 // run-line.json: 1-1-1 and 1-1-3 are first-family hubs with a vendor block, 1-1-2 a
 // second-family hub, 1-1-4 a first-family hub without one.
@@ -51,67 +46,6 @@ const HubEntry kBoardHub = {"1-1-4",
                             "VERIFY=1\r\nDOPROGRAM=1\r\nBCFGFILE=\r\nSERTYPE=1\r\n"
                             "SERALPHA=CD\r\nSERSTART=0001\r\nSERMAX=00FF\r\nSERINC=1\r\n"
                             "SERCURRENT=0010\r\nSERHEXFMT=1\r\n"};
-
-// Runs usbsimctl against this process's simulator; its exit code, or -1.
-int RunUsbSimCtl(const std::wstring& arguments) {
-    wchar_t pipe[256] = {};
-    auto pipeName = reinterpret_cast<int(__cdecl*)(wchar_t*, int)>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"UsbSim.dll"), "UsbSimGetPipeName")));
-    if (!pipeName || pipeName(pipe, 256) <= 0) return -1;
-    std::wstring line = L"usbsimctl.exe --pipe " + std::wstring(pipe) + L" " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &process)) {
-        return -1;
-    }
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &code);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<int>(code);
-}
-
-std::string Tcf(std::initializer_list<HubEntry> entries) {
-    const std::string count = std::to_string(entries.size());
-    std::string text = "[Header]\r\nCount=" + count + "\r\nVersion=2.1\r\n";
-    for (const HubEntry& entry : entries) {
-        text += std::string("[") + entry.position + "]\r\n" + entry.settings;
-    }
-    return text + "[Header]\r\nCount=" + count + "\r\n";
-}
-
-std::string Utf16(const std::string& ascii) {
-    std::string bytes;
-    for (char c : ascii) {
-        bytes += c;
-        bytes += '\0';
-    }
-    return bytes;
-}
-
-// The OTP of the hub whose product id and serial are given; empty for a chip never touched.
-std::string ChipOtp(const std::wstring& serial) {
-    auto read = reinterpret_cast<PfnUsbSimReadChipMemory>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"UsbSim.dll"), "UsbSimReadChipMemory")));
-    std::string otp(2048, '\0');
-    const std::wstring id = std::wstring(L"USB\\VID_3B9A&PID_") + serial;
-    const int size = read ? read(id.c_str(), "otp", reinterpret_cast<unsigned char*>(&otp[0]),
-                                 static_cast<int>(otp.size()))
-                          : -1;
-    return size > 0 ? otp : std::string();
-}
-
-size_t Occurrences(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
 
 // The first letter of the hub serials in each run-line fixture.
 wchar_t LineLetter(const std::wstring& fixture) {
@@ -163,9 +97,8 @@ protected:
     // Waits for the end of a run and for its last event to be handled.
     bool WaitForRunEnd() {
         if (!WaitUntil([&] { return !Running(); }, 20000)) return false;
-        Sleep(300);
-        sheet_->Send(WM_NULL);
-        return true;
+        // The manager's last events were posted before it stopped running.
+        return sheet_->Flush();
     }
     std::string TcfText() const { return ReadBytes(tcfPath_); }
     // "6104\\<line letter>A1": the hubs of each run-line fixture have serials of their own, so
