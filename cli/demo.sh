@@ -39,6 +39,25 @@ echo "== SPI flash: a firmware image into a hub of each family"
 zrvcli program --position 1-1-2 --position 1-1-4 --file "$image" --mode spi --verify \
     --record "$record"
 
+echo "== A saved topology: each position's settings and serial counter from one file"
+# What the tool saves for a line: 1-1-2-3 in OTP mode with a decimal counter, 1-1-4 in SPI
+# mode with the image, the other positions without an entry. The run writes the counter back.
+win_path() { winepath -w "$PWD/$1" 2>/dev/null || echo "$1"; }
+{
+    printf '[Header]\r\nCount=2\r\nVersion=2.1\r\n'
+    printf '[1-1-2-3]\r\nUINAME=Station A\r\nISHUB=1\r\nPTYPE=1\r\nMEMTYPE=3\r\nVERIFY=1\r\n'
+    printf 'DOPROGRAM=1\r\nBCFGFILE=%s\r\nSERTYPE=2\r\nSERALPHA=LA\r\nSERSTART=100\r\n' \
+        "$(win_path samples/demo-config.cfg)"
+    printf 'SERMAX=999\r\nSERINC=1\r\nSERCURRENT=100\r\nSERHEXFMT=0\r\n'
+    printf '[1-1-4]\r\nUINAME=Station B\r\nISHUB=1\r\nPTYPE=1\r\nMEMTYPE=2\r\nVERIFY=1\r\n'
+    printf 'DOPROGRAM=1\r\nBCFGFILE=%s\r\nSERTYPE=3\r\n' "$(win_path samples/demo-firmware.bin)"
+    printf '[Header]\r\nCount=2\r\n'
+} > "$demo_dir/line.tcf"
+grep -a SERCURRENT "$demo_dir/line.tcf" | tr -d '\r' | sed 's/^/   before: /'
+zrvcli program --topology 'demo\line.tcf' --record "$record"
+grep -a SERCURRENT "$demo_dir/line.tcf" | tr -d '\r' | sed 's/^/   after:  /'
+echo
+
 echo "== The OTP of 1-1-2, dumped by another process"
 zrvcli dump-otp 1-1-2 'demo\otp-1-1-2.bin'
 # sed, not head: the whole dump is read, so nothing dies of a closed pipe.
