@@ -9,6 +9,8 @@
 #include <memory>
 
 #include "GuiDriver.h"
+#include "RunSheetTest.h"
+#include "RunTestSupport.h"
 #include "Sheet.h"
 #include "ToolTestLine.h"
 #include "TopologyConfig.h"
@@ -38,35 +40,6 @@ const char kBoard[] =
         "description": "USB 2.0 Hub", "ports": 2,
         "chip": {"uuid": "C0C1C2C3C4C5C6C7C8C9CACBCCCDCECF"}}})";
 
-std::string Utf16(const std::string& ascii) {
-    std::string bytes;
-    for (char c : ascii) {
-        bytes += c;
-        bytes += '\0';
-    }
-    return bytes;
-}
-
-// The OTP of the first-family hub with that serial; empty for a chip never touched.
-std::string ChipOtp(const std::wstring& serial) {
-    auto read = reinterpret_cast<PfnUsbSimReadChipMemory>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"UsbSim.dll"), "UsbSimReadChipMemory")));
-    std::string otp(2048, '\0');
-    const std::wstring id = L"USB\\VID_3B9A&PID_6104\\" + serial;
-    const int size = read ? read(id.c_str(), "otp", reinterpret_cast<unsigned char*>(&otp[0]),
-                                 static_cast<int>(otp.size()))
-                          : -1;
-    return size > 0 ? otp : std::string();
-}
-
-size_t Occurrences(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 // The record line of the hub at position ("1-1-2"); empty when there is none.
 std::string RecordLine(const std::string& record, const std::string& position) {
     const size_t at = record.find("," + position + ",");
@@ -76,32 +49,9 @@ std::string RecordLine(const std::string& record, const std::string& position) {
     return record.substr(begin == std::string::npos ? 0 : begin + 1, end - begin - 1);
 }
 
-class SheetPrepare : public ::testing::Test {
+class SheetPrepare : public RunSheetTest {
 protected:
-    void Start(const wchar_t* fixture) {
-        tcfPath_ = FreshFile(L"prepare.tcf");
-        WriteBytes(tcfPath_, kTopology);
-        SetDefaultTcfKey(&tcfPath_);
-        FreshFile(L"ProductionRecord.ini");
-        ASSERT_TRUE(UseLine(fixture));
-        TopologyConfig().ClearTopology();
-        sheet_ = std::make_unique<CSheetThread>();
-        ASSERT_TRUE(sheet_->Start());
-        sheet_->ClickTab(kProgrammerPageIndex);
-        ASSERT_TRUE(WaitUntil([&] { return sheet_->ActivePage() == kProgrammerPageIndex; }));
-    }
-    std::string Status() const { return Narrow(sheet_->StatusPaneText(IDC_EDIT_PROGRAM_STATUS)); }
-    bool Running() const {
-        bool running = false;
-        sheet_->OnSheetThread([&](CSheet& sheet) { running = sheet.GetProgrammerStatus(); });
-        return running;
-    }
-    bool WaitForRunEnd() {
-        if (!WaitUntil([&] { return !Running(); }, 30000)) return false;
-        Sleep(300);
-        sheet_->Send(WM_NULL);
-        return true;
-    }
+    void Start(const wchar_t* fixture) { StartWithTopology(L"prepare.tcf", kTopology, fixture); }
 
     // START on the sheet's thread without waiting for it.
     void StartInBackground() {
@@ -112,8 +62,6 @@ protected:
         });
     }
 
-    std::unique_ptr<CSheetThread> sheet_;
-    std::wstring tcfPath_;
     volatile LONG done_ = 0;
     bool started_ = false;
     DWORD begin_ = 0;
@@ -124,9 +72,7 @@ TEST_F(SheetPrepare, StatusLinesSerialsAndRecordComeOutInTheLinesOrder) {
     ASSERT_FALSE(HasFatalFailure());
     const std::wstring record = FreshFile(L"prepare-record.csv");
     sheet_->OnSheetThread([&](CSheet& sheet) { sheet.SetRecordFile(record); });
-    bool started = false;
-    sheet_->OnSheetThread([&](CSheet& sheet) { started = sheet.StartProgramming(); });
-    ASSERT_TRUE(started) << Status();
+    ASSERT_TRUE(StartProgramming()) << Status();
     EXPECT_NE(Status().find("1-1-1 : Current Serial Number : 0b0c0d0e0f\r\n"
                             "1-1-2 : Current Serial Number : AB0005\r\n"
                             "1-1-3 : Current Serial Number : 2b2c2d2e2f\r\n"
@@ -135,9 +81,9 @@ TEST_F(SheetPrepare, StatusLinesSerialsAndRecordComeOutInTheLinesOrder) {
         << Status();
     ASSERT_TRUE(WaitForRunEnd());
 
-    EXPECT_EQ(Occurrences(ChipOtp(L"QA1"), Utf16("0b0c0d0e0f")), 2u);
-    EXPECT_EQ(Occurrences(ChipOtp(L"QA2"), Utf16("AB0005")), 2u);
-    EXPECT_EQ(Occurrences(ChipOtp(L"QA3"), Utf16("2b2c2d2e2f")), 2u);
+    EXPECT_EQ(Occurrences(ChipOtp(L"6104\\QA1"), Utf16("0b0c0d0e0f")), 2u);
+    EXPECT_EQ(Occurrences(ChipOtp(L"6104\\QA2"), Utf16("AB0005")), 2u);
+    EXPECT_EQ(Occurrences(ChipOtp(L"6104\\QA3"), Utf16("2b2c2d2e2f")), 2u);
     // The record names the identifier a serial was made from; the counter's hub has none read.
     const std::string lines = ReadBytes(record);
     EXPECT_NE(RecordLine(lines, "1-1-1").find(",000102030405060708090A0B0C0D0E0F,0b0c0d0e0f,"),

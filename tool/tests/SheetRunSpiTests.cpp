@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "GuiDriver.h"
+#include "RunSheetTest.h"
 #include "RunTestSupport.h"
 #include "Sheet.h"
 #include "ToolTestLine.h"
@@ -67,36 +68,11 @@ std::string FirmwareImage() {
                                          << std::hex << (differ.first - image.begin());
 }
 
-class SheetRunSpi : public ::testing::Test {
+class SheetRunSpi : public RunSheetTest {
 protected:
-    // Starts the sheet on the fixture with that topology, on the execution page.
     void Start(const std::string& tcf, const wchar_t* fixture) {
-        tcfPath_ = FreshFile(L"run-spi.tcf");
-        WriteBytes(tcfPath_, tcf);
-        SetDefaultTcfKey(&tcfPath_);
-        FreshFile(L"ProductionRecord.ini");
-        ASSERT_TRUE(UseLine(fixture));
-        TopologyConfig().ClearTopology();
-        sheet_ = std::make_unique<CSheetThread>();
-        ASSERT_TRUE(sheet_->Start());
-        sheet_->ClickTab(kProgrammerPageIndex);
-        ASSERT_TRUE(WaitUntil([&] { return sheet_->ActivePage() == kProgrammerPageIndex; }));
+        StartWithTopology(L"run-spi.tcf", tcf, fixture);
     }
-    std::string Status() const { return Narrow(sheet_->StatusPaneText(IDC_EDIT_PROGRAM_STATUS)); }
-    bool Running() const {
-        bool running = false;
-        sheet_->OnSheetThread([&](CSheet& sheet) { running = sheet.GetProgrammerStatus(); });
-        return running;
-    }
-    // Waits for the end of a run and for its last event to be handled.
-    bool WaitForRunEnd() {
-        if (!WaitUntil([&] { return !Running(); }, 30000)) return false;
-        // The manager's last events were posted before it stopped running.
-        return sheet_->Flush();
-    }
-
-    std::unique_ptr<CSheetThread> sheet_;
-    std::wstring tcfPath_;
 };
 
 TEST_F(SheetRunSpi, EverySpiMemoryTypeOfBothFamiliesIsProgrammedOnceAndVerified) {
@@ -105,9 +81,7 @@ TEST_F(SheetRunSpi, EverySpiMemoryTypeOfBothFamiliesIsProgrammedOnceAndVerified)
     Start(Tcf({kImageFirst, kPartialFirst, kCopyFirst, kImageSecond, kPartialSecond}),
           L"run-line-spi.json");
     ASSERT_FALSE(HasFatalFailure());
-    bool started = false;
-    sheet_->OnSheetThread([&](CSheet& sheet) { started = sheet.StartProgramming(); });
-    ASSERT_TRUE(started) << Status();
+    ASSERT_TRUE(StartProgramming()) << Status();
     ASSERT_TRUE(WaitForRunEnd()) << Status();
 
     const std::string status = Status();
@@ -295,9 +269,7 @@ TEST_F(SheetRunSpi, AFirstFamilyHubRunningItsFirmwareGetsTheNewImage) {
     sheet_->Send(WM_NULL);
     ASSERT_TRUE(ItemNamed(sheet_->Tree(), L"Running First").handle);
 
-    bool started = false;
-    sheet_->OnSheetThread([&](CSheet& sheet) { started = sheet.StartProgramming(); });
-    ASSERT_TRUE(started) << Status();
+    ASSERT_TRUE(StartProgramming()) << Status();
     ASSERT_TRUE(WaitForRunEnd()) << Status();
     EXPECT_NE(Status().find("Status of Running First : Programmed and Verified Successfully"),
               std::string::npos)
@@ -328,9 +300,7 @@ TEST_F(SheetRunSpi, AutomatedExecutionUpdatesTheFirmwareOfEachArrivingHubOnce) {
     sheet_->PostCommand(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM);
     ASSERT_TRUE(WaitUntil(
         [&] { return (sheet_->MenuState(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM) & MF_CHECKED) != 0; }));
-    bool started = false;
-    sheet_->OnSheetThread([&](CSheet& sheet) { started = sheet.StartProgramming(); });
-    ASSERT_TRUE(started) << Status();
+    ASSERT_TRUE(StartProgramming()) << Status();
     ASSERT_TRUE(WaitUntil(
         [&] {
             return Status().find(
@@ -422,9 +392,7 @@ TEST_F(SheetRunSpi, AnImageFileThatCannotBeUsedStopsTheStartAndNamesTheHub) {
     // With both files good again the same hubs are programmed.
     WriteBytes(FreshFile(L"first.bin"), image);
     WriteBytes(FreshFile(L"second.bin"), image);
-    bool started = false;
-    sheet_->OnSheetThread([&](CSheet& sheet) { started = sheet.StartProgramming(); });
-    ASSERT_TRUE(started) << Status();
+    ASSERT_TRUE(StartProgramming()) << Status();
     ASSERT_TRUE(WaitForRunEnd()) << Status();
     for (const wchar_t* hub : {L"6104\\IA1", L"7104\\IB1"}) {
         EXPECT_TRUE(FlashStartsWith(hub, image));

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "GuiDriver.h"
+#include "RunSheetTest.h"
 #include "RunTestSupport.h"
 #include "Sheet.h"
 #include "ToolTestLine.h"
@@ -62,43 +63,18 @@ wchar_t LineLetter(const std::wstring& fixture) {
     return L'?';
 }
 
-class SheetRun : public ::testing::Test {
+class SheetRun : public RunSheetTest {
 protected:
-    // Starts the sheet on a fresh run-line.json with that topology (or the one of the last
-    // start), on the execution page.
+    // Starts the sheet on a run-line fixture with that topology, or (freshLine false) with the
+    // topology of the last start.
     void Start(const std::string& tcf, bool freshLine = true,
                const wchar_t* fixture = L"run-line.json") {
-        if (freshLine) {
-            tcfPath_ = FreshFile(L"run.tcf");
-            WriteBytes(tcfPath_, tcf);
-            SetDefaultTcfKey(&tcfPath_);
-            // No record file remembered from an earlier test beside the topology.
-            FreshFile(L"ProductionRecord.ini");
-        }
-        ASSERT_TRUE(UseLine(fixture));
         line_ = LineLetter(fixture);
-        TopologyConfig().ClearTopology();
-        sheet_ = std::make_unique<CSheetThread>();
-        ASSERT_TRUE(sheet_->Start());
-        sheet_->ClickTab(kProgrammerPageIndex);
-        ASSERT_TRUE(WaitUntil([&] { return sheet_->ActivePage() == kProgrammerPageIndex; }));
-    }
-    std::string Status() const { return Narrow(sheet_->StatusPaneText(IDC_EDIT_PROGRAM_STATUS)); }
-    bool StartProgramming() {
-        bool started = false;
-        sheet_->OnSheetThread([&](CSheet& sheet) { started = sheet.StartProgramming(); });
-        return started;
-    }
-    bool Running() const {
-        bool running = false;
-        sheet_->OnSheetThread([&](CSheet& sheet) { running = sheet.GetProgrammerStatus(); });
-        return running;
-    }
-    // Waits for the end of a run and for its last event to be handled.
-    bool WaitForRunEnd() {
-        if (!WaitUntil([&] { return !Running(); }, 20000)) return false;
-        // The manager's last events were posted before it stopped running.
-        return sheet_->Flush();
+        if (freshLine) {
+            StartWithTopology(L"run.tcf", tcf, fixture);
+        } else {
+            StartAgain(fixture);
+        }
     }
     std::string TcfText() const { return ReadBytes(tcfPath_); }
     // "6104\\<line letter>A1": the hubs of each run-line fixture have serials of their own, so
@@ -107,8 +83,6 @@ protected:
         return std::wstring(pid) + L"\\" + line_ + serial;
     }
 
-    std::unique_ptr<CSheetThread> sheet_;
-    std::wstring tcfPath_;
     wchar_t line_ = L'R';
 };
 
