@@ -29,10 +29,13 @@ DWORD WINAPI ReadMain(void* param) {
     FreeLibraryAndExitThread(job->pinned, 0);
 }
 
-// Waits for thread while the calling thread answers the messages sent to it.
+// Waits for thread while the calling thread answers the messages sent to it. It also looks at
+// its queue at least every quarter second: a window whose thread has not done so for a few
+// seconds is shown by the system as not responding.
 void WaitAnswering(HANDLE thread) {
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) ==
-           WAIT_OBJECT_0 + 1) {
+    for (;;) {
+        const DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, 250, QS_SENDMESSAGE);
+        if (woken != WAIT_OBJECT_0 + 1 && woken != WAIT_TIMEOUT) break;
         AnswerSentMessages();
     }
     WaitForSingleObject(thread, INFINITE);
