@@ -16,12 +16,6 @@
 
 namespace {
 
-std::wstring TrimBlanks(const std::wstring& text) {
-    const size_t first = text.find_first_not_of(L" \t");
-    if (first == std::wstring::npos) return L"";
-    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
-}
-
 // A hub of the line as the preparation rules see it, through the library's exports.
 class CLineHub : public IPreparedHub {
 public:
@@ -68,7 +62,7 @@ private:
     // The entry's configuration file or image; no file named gives no bytes.
     bool ReadEntryFile(std::vector<uint8_t>& bytes) const {
         bytes.clear();
-        const std::wstring path = TrimBlanks(tcf_.GetConfigFile(tcfIndex_));
+        const std::wstring path = tcf_.GetConfigFilePath(tcfIndex_);
         return path.empty() || ReadWholeFile(path, bytes, problem_);
     }
 

@@ -14,16 +14,6 @@ PfnCreateDeviceTreeUI CDeviceData::recordCreateDeviceTreeUI_ = nullptr;
 PfnFinishedUsingDeviceTreeUI CDeviceData::recordFinishedUsingDeviceTreeUI_ = nullptr;
 int CDeviceData::lastPartFamily_ = kNamedFamilyNone;
 
-namespace {
-
-std::wstring Trim(const std::wstring& text) {
-    const size_t first = text.find_first_not_of(L" \t");
-    if (first == std::wstring::npos) return L"";
-    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
-}
-
-}  // namespace
-
 void FatalStartupError(const wchar_t* text) {
     CLogger log(L"FatalStartupError");
     log.Write(1, L"%s", text);
@@ -82,7 +72,7 @@ void CDeviceData::SetValidationMethod(int method) const {
 int CDeviceData::SetConfigBlock(CreateParserFn createParser, const std::wstring& serial) const {
     CLogger log(L"CDeviceData::SetConfigBlock");
     if (!deviceLibrary_ || GetDeviceType() != NODE_TYPE_HUB) return RESULT_SUCCESS;
-    const std::wstring path = Trim(GetConfigFile());
+    const std::wstring path = TopologyConfig().GetConfigFilePath(tcfIndex_);
     std::vector<uint8_t> data;
     if (!path.empty()) {
         DWORD error = ERROR_SUCCESS;
@@ -131,7 +121,7 @@ int CDeviceData::SetSPIFwImage() const {
     if (!deviceLibrary_ || GetDeviceType() != NODE_TYPE_HUB) return RESULT_DEVICE_NOT_FOUND;
     auto fn = Export<PfnNodeSetBytes>("SetFirmwarImage");
     if (!fn) return RESULT_FAILURE;
-    const std::wstring path = Trim(GetConfigFile());
+    const std::wstring path = TopologyConfig().GetConfigFilePath(tcfIndex_);
     if (path.empty()) return fn(controller_, device_, nullptr, 0);
     std::vector<uint8_t> image;
     DWORD error = ERROR_SUCCESS;

@@ -101,6 +101,12 @@ void CTCFData::SetUILabel(int index, const std::wstring& label) {
 std::wstring CTCFData::GetConfigFile(int index) const {
     return Read(L"CTCFData::GetConfigFile", index, &TcfItem::configFile);
 }
+std::wstring CTCFData::GetConfigFilePath(int index) const {
+    const std::wstring text = GetConfigFile(index);
+    const size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring::npos) return L"";
+    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
 void CTCFData::SetConfigFile(int index, const std::wstring& path) {
     Store(L"CTCFData::SetConfigFile", index, &TcfItem::configFile, path);
 }

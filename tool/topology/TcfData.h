@@ -44,6 +44,8 @@ public:
     std::wstring GetUILabel(int index) const;
     void SetUILabel(int index, const std::wstring& label);
     std::wstring GetConfigFile(int index) const;
+    // The configuration file or image as a path to open: blanks around it dropped.
+    std::wstring GetConfigFilePath(int index) const;
     void SetConfigFile(int index, const std::wstring& path);
     bool GetVerifyOption(int index) const;
     void SetVerifyOption(int index, bool verify);
