@@ -30,6 +30,9 @@ WINE64="$(wine64_loader)"
 export WINELOADER="$WINE64"
 trap 'WINEPREFIX="$pkg_work/prefix" wineserver -k 2>/dev/null || true' EXIT
 log "making a fresh Wine prefix"
+# One server for the whole test: a program started while an idle server is
+# shutting down can lose it and exit 1, which looked like a failed install.
+wineserver -p 2>/dev/null || true
 "$WINE64" wineboot.exe -i >/dev/null 2>&1 || true
 
 install_dir="$WINEPREFIX/drive_c/Program Files (x86)/VARN/Quorvel ZRV Hub Tool"
@@ -41,11 +44,19 @@ training_files=(UsbSim.dll usbsimctl.exe Training/demo-line.json Training/demo-c
                 Training/demo-firmware.bin)
 
 winpath() { printf 'Z:%s' "$(realpath "$1")" | tr / '\\'; }
+msiexec_runs=0
 msiexec_qn() { # msiexec_qn /i|/x package [PROPERTY=value...]
     local action="$1" package="$2" rc=0
     shift 2
-    "$WINE64" msiexec.exe "$action" "$(winpath "$package")" /qn "$@" </dev/null >/dev/null 2>&1 || rc=$?
-    [ "$rc" -eq 0 ] || { pkg_fail "msiexec $action $(basename "$package") $* exited $rc"; return 1; }
+    msiexec_runs=$((msiexec_runs + 1))
+    local log_file="$pkg_work/msiexec-$msiexec_runs.log"
+    WINEDEBUG=err+all "$WINE64" msiexec.exe "$action" "$(winpath "$package")" /qn "$@" \
+        /l*v "$(winpath "$log_file.msi")" </dev/null >"$log_file" 2>&1 || rc=$?
+    [ "$rc" -eq 0 ] || {
+        pkg_fail "msiexec $action $(basename "$package") $* exited $rc"
+        tail -n 20 "$log_file" "$log_file.msi" 2>/dev/null | sed 's/^/    /' >&2
+        return 1
+    }
 }
 
 # A value of the tool's key in the given view (32 or 64), empty when absent.
