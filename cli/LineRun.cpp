@@ -234,6 +234,7 @@ void CLineRun::Prepare(HubRun& run) {
                                    RESULT_DEVICE_IO_FAILED);
         }
         run.state = HubState::kRebooting;
+        run.leftForReboot = false;
         Say(run.hub.position, run.hub.part, L"rebooting for " + modeName);
         return;
     }
@@ -263,7 +264,9 @@ void CLineRun::Rescan() {
         if (run != nullptr) {
             // A hub that rebooted (asked for by its storage mode, or by its driver
             // when it was prepared) comes back as a new hub without the settings.
-            const bool waiting = run->state == HubState::kRebooting ||
+            // Until its removal was reported the library still holds the hub that
+            // is rebooting, which may be off the bus or not have left it yet.
+            const bool waiting = (run->state == HubState::kRebooting && run->leftForReboot) ||
                                  (run->state == HubState::kPrepared &&
                                   lib_.GetStorageMode(hub.controller, hub.node) == STORAGE_UNKNOWN);
             if (!waiting || !lib_.IsNewDevice(hub.controller, hub.node)) continue;
@@ -372,6 +375,7 @@ void CLineRun::Handle(const LibraryEvent& event) {
         case EVENT_DEVICE_REMOVED:
             SayAbout(event.path, L"removed");
             if (HubRun* run = FindRun(event.path)) {
+                if (run->state == HubState::kRebooting) run->leftForReboot = true;
                 if (run->state == HubState::kPrepared && !managerRunning_) {
                     run->note = L"removed before programming";
                     Finish(*run);

@@ -41,6 +41,9 @@ struct HubRun {
     ULONGLONG started = 0;
     ULONGLONG ended = 0;
     int reboots = 0;
+    // The library reported the hub gone since its last reboot began: until then the
+    // queued hub is still the one that is rebooting.
+    bool leftForReboot = false;
 
     bool Succeeded() const;
 };

@@ -34,6 +34,8 @@ public:
     // under the model's lock: queue there, so the messages keep the order of
     // the changes.
     void Deliver(std::vector<InterfaceEvent> events, bool arrival);
+    // Messages queued from now on wait delayMs before they are sent.
+    void SetDelay(DWORD delayMs) { queue_.SetDelay(delayMs); }
     // Drops what is queued and not yet being sent (a new model replaced the old).
     void DropQueued();
 

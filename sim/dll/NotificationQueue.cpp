@@ -12,8 +12,13 @@ void CNotificationQueue::Post(std::vector<InterfaceEvent> events, bool arrival) 
     if (events.empty()) return;
     busy_.Begin();
     std::lock_guard<std::mutex> guard(lock_);
-    batches_.push_back(Batch{std::move(events), arrival});
+    batches_.push_back(Batch{std::move(events), arrival, GetTickCount64() + delayMs_});
     StartThreadLocked();
+}
+
+void CNotificationQueue::SetDelay(DWORD delayMs) {
+    std::lock_guard<std::mutex> guard(lock_);
+    delayMs_ = delayMs;
 }
 
 void CNotificationQueue::Clear() {
@@ -56,6 +61,7 @@ DWORD WINAPI CNotificationQueue::ThreadMain(LPVOID parameter) {
 void CNotificationQueue::Run() {
     for (;;) {
         Batch batch;
+        DWORD wait = 0;
         {
             std::lock_guard<std::mutex> guard(lock_);
             if (batches_.empty()) {
@@ -63,8 +69,18 @@ void CNotificationQueue::Run() {
                 running_ = false;
                 return;
             }
-            batch = std::move(batches_.front());
-            batches_.pop_front();
+            // A batch that is not due stays queued meanwhile, so Clear still drops it.
+            const ULONGLONG now = GetTickCount64();
+            if (batches_.front().due > now) {
+                wait = static_cast<DWORD>(batches_.front().due - now);
+            } else {
+                batch = std::move(batches_.front());
+                batches_.pop_front();
+            }
+        }
+        if (wait != 0) {
+            ::Sleep(wait);
+            continue;
         }
         deliver_(batch.events, batch.arrival);
         busy_.End();

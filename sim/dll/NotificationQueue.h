@@ -25,6 +25,9 @@ public:
     CNotificationQueue(Deliverer deliver, CBusyCount& busy);
 
     void Post(std::vector<InterfaceEvent> events, bool arrival);
+    // Batches posted from now on are sent no earlier than delayMs after their
+    // post (a plug-and-play service slow to pass the news on); 0 sends at once.
+    void SetDelay(DWORD delayMs);
     // Drops the batches whose delivery has not begun (a new model replaced the
     // one they describe).
     void Clear();
@@ -33,6 +36,7 @@ private:
     struct Batch {
         std::vector<InterfaceEvent> events;
         bool arrival = false;
+        ULONGLONG due = 0;  // tick count before which the batch is not sent
     };
     struct ThreadStart {
         CNotificationQueue* queue;
@@ -49,6 +53,7 @@ private:
     std::mutex lock_;
     std::deque<Batch> batches_;
     bool running_ = false;  // a delivery thread owns the queue
+    DWORD delayMs_ = 0;
 };
 
 }  // namespace usbsim

@@ -67,6 +67,8 @@ int CSimulator::Install(const std::string& json, const std::wstring& baseDir,
     std::lock_guard<std::recursive_mutex> guard(lock_);
     model_ = std::move(model);
     notifications_.DropQueued();  // what is queued describes the old model
+    const double notifyMs = fixture.latency.notifyMs / fixture.timeScale;
+    notifications_.SetDelay(notifyMs >= 60000.0 ? 60000 : static_cast<DWORD>(notifyMs));
     loaded_ = true;
     json_ = json;
     baseDir_ = baseDir;

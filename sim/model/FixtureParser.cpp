@@ -179,6 +179,7 @@ LatencySpec ReadLatency(const nlohmann::json& value, const std::string& path) {
     spec.chipEraseMs = object.Real("chipEraseMs", 0, 0, false);
     spec.rebootMs = object.Real("rebootMs", 0, 0, false);
     spec.ep5EnableMs = object.Real("ep5EnableMs", 0, 0, false);
+    spec.notifyMs = object.Real("notifyMs", 0, 0, false);
     object.RejectUnknown();
     return spec;
 }

@@ -98,6 +98,7 @@ struct LatencySpec {
     double chipEraseMs = 0;
     double rebootMs = 0;
     double ep5EnableMs = 0;
+    double notifyMs = 0;  // a change's notifications wait this long before they are sent
 };
 
 struct FixtureSpec {

@@ -129,4 +129,25 @@ TEST(Delivery, QuickChangesArriveInTheirOrder) {
     EXPECT_EQ(got, expected);
 }
 
+TEST(Delivery, NotifyMsHoldsEachChangesNewsBackByTheScaledTime) {
+    // 1000 ms at time scale 10: 100 ms.
+    ASSERT_EQ(UsbSimLoadJson(R"({"timeScale": 10, "latency": {"notifyMs": 1000},
+                                 "controllers": [{"description": "HC", "ports": 2}]})",
+                             nullptr),
+              USBSIM_OK)
+        << Narrow(LastSimError());
+    CNotificationWindow everything(*UsbSimGetHardwareApi(), kHubGuid, true);
+    const ULONGLONG start = GetTickCount64();
+    ASSERT_EQ(UsbSimAttachJson(L"1-1-1", kDevice), USBSIM_OK);
+    ASSERT_EQ(UsbSimDetach(L"1-1-1"), USBSIM_OK);
+    WaitDelivered();
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    EXPECT_GE(elapsed, 100u);
+    EXPECT_LT(elapsed, 1000u) << "the delay is scaled";
+
+    std::vector<WPARAM> got;
+    for (const auto& b : everything.Take()) got.push_back(b.event);
+    EXPECT_EQ(got, (std::vector<WPARAM>{DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE}));
+}
+
 }  // namespace

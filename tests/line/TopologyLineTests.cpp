@@ -1,7 +1,8 @@
 // zrvcli programming a line from the tool's topology file, in separate processes: every
 // configured hub once with its own storage mode, file and serial number; the file's serial
-// counters advanced by exactly the hubs that succeeded and continued by the next run; the
-// vendor-block rule; an exhausted counter; a file that cannot take the counters back.
+// counters advanced by exactly the hubs that succeeded and continued by the next run; a hub
+// back from its reboot for SPI mode; the vendor-block rule; an exhausted counter; a file that
+// cannot take the counters back.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -186,6 +187,51 @@ TEST_F(TopologyLine, EveryConfiguredHubIsProgrammedOnceAndTheNextRunContinuesThe
     EXPECT_EQ(TopologyValue(L"line.tcf", L"1-1-1", L"SERCURRENT"), "005");
     EXPECT_EQ(TopologyValue(L"line.tcf", L"1-1-3", L"SERCURRENT"), "012");
     EXPECT_NE(Otp(L"1-1-1").find(Wide("TC004")), std::string::npos);
+}
+
+// A line whose news of plugging comes late. The hub at 1-1-1 runs its firmware from the
+// flash, so SPI mode sends it into DFU mode: it stays off the bus for 300 ms, and the run
+// hears of its removal 100 ms after it left. Meanwhile the unconfigured second-family hub
+// at 1-1-2 announces its function, and the run looks at its hubs again.
+const char kLateNewsLine[] = R"({
+  "timeScale": 100,
+  "latency": { "rebootMs": 30000, "notifyMs": 10000, "ep5EnableMs": 200 },
+  "controllers": [ { "description": "Standard Enhanced PCI to USB Host Controller", "ports": 2,
+    "children": {
+      "1": { "hub": { "family": "first", "vid": "3B9A", "pid": "6104", "serial": "TR1",
+                      "description": "USB 2.0 Hub", "ports": 4,
+                      "chip": { "uuid": "C0C1C2C3C4C5C6C7C8C9CACBCCCDCECF", "bootState": "spi",
+                                "flash": { "size": 131072, "image": "topology-image.bin" } } } },
+      "2": { "hub": { "family": "second", "vid": "3B9A", "pid": "7104", "serial": "TR2",
+                      "description": "USB Hub", "ports": 4,
+                      "chip": { "romVersion": "0x0109", "boot": "rom", "otpSize": 2048 } } } } } ]
+})";
+
+TEST_F(TopologyLine, AHubRebootingForSpiIsTakenUpAgainOnlyOnceItHasLeftAndComeBack) {
+    WriteBytes(L"late-news-line.json",
+               std::vector<uint8_t>(kLateNewsLine, kLateNewsLine + sizeof(kLateNewsLine) - 1));
+    wchar_t fixture[MAX_PATH];
+    ASSERT_NE(GetFullPathNameW(L"late-news-line.json", MAX_PATH, fixture, nullptr), 0u);
+    Entry spi = Plain("1-1-1");
+    spi.memory = 2;
+    spi.file = "topology-image.bin";
+    WriteTopology(L"line.tcf", {spi});
+
+    const auto run = RunZrvcli(L"program --topology line.tcf", fixture, L"state.json", 120000);
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    const auto events = EventLines(run.out, "1-1-1");
+    EXPECT_EQ(Count(events, "not programmed"), 0u) << run.out;
+    EXPECT_EQ(Count(events, "rebooting for spi"), 1u) << run.out;
+    EXPECT_EQ(Count(events, "prepared: spi, verify"), 1u) << run.out;
+    EXPECT_EQ(Count(events, "finished: RESULT_SUCCESS"), 1u) << run.out;
+    // Prepared again only after the hub that was sent into DFU mode had gone.
+    const auto removed = std::find_if(events.begin(), events.end(), [](const std::string& line) {
+        return line.find("removed") != std::string::npos;
+    });
+    const auto prepared = std::find_if(events.begin(), events.end(), [](const std::string& line) {
+        return line.find("prepared") != std::string::npos;
+    });
+    EXPECT_LT(removed - events.begin(), prepared - events.begin()) << run.out;
 }
 
 TEST_F(TopologyLine, AFirstFamilyHubWithoutVendorBlockIsProgrammedOnlyWithDisableUuid) {
