@@ -181,7 +181,7 @@ bool CSheet::OnInitDialog() {
     }
     ShowLineInCaption();
     if (!InitializeUsbTree()) return false;
-    if (!EnumUSB(nullptr, false)) return false;
+    if (!EnumUSB()) return false;
     auto registerCallback =
         HubExport<PfnRegisterNotificationCallback>(libraryModule_, "RegisterNotificationCallback");
     if (!registerCallback) return false;

@@ -97,7 +97,7 @@ private:
     void OnDestroy();
 
     // Tree and node table.
-    bool EnumUSB(const wchar_t* devicePath, bool arrived);
+    bool EnumUSB();
     HTREEITEM AddTreeItem(HTREEITEM parent, const std::wstring& text, CDeviceData* record);
     std::wstring GetTopologyString(HTREEITEM item);
     void GetNodeIndexFromDevicePath(const wchar_t* devicePath, int& controller, int& device);
@@ -115,16 +115,34 @@ private:
 
     // Library events.
     void DeviceEvent(WPARAM data, LPARAM event);
-    void UpdateHubStatus(int event, uintptr_t data);
+    // Called under the lock; arrived receives the path of a hub that arrived, to be prepared
+    // once the lock is let go.
+    void UpdateHubStatus(int event, uintptr_t data, std::wstring& arrived);
+    // In automated execution, prepares a hub that arrived during the run.
+    void PrepareArrivedHub(const std::wstring& devicePath);
 
     // Run control.
     bool IsExecuteOnce() const;
+    // Finds the node of the hub at devicePath; false when the library does not know the path.
+    bool FindNode(const wchar_t* devicePath, int32_t& controller, int32_t& device);
+    // The record of node (controller, device) when it is a hub taking part in a run, with its
+    // storage mode; null otherwise. valid is false when the node is not in the node table.
+    CDeviceData* RunHubAt(int32_t controller, int32_t device, int& storageMode, bool& valid);
+    // Prepares the hub at devicePath, found at node (controller, device).
+    bool PrepareOneHub(const wchar_t* devicePath, int32_t controller, int32_t device,
+                       CreateParserFn parser);
     // uuid: the hub's identifier read beforehand, or null to let preparation read it.
     bool PrepareRecord(CDeviceData& record, int storageMode, bool single, CreateParserFn parser,
                        const HubUuid* uuid);
     PrepareSettings PreparationSettings(bool single) const;
-    // The identifiers an all-hubs preparation will make serials from, read on a worker thread
-    // while this thread keeps its windows answering.
+    // Adds record's node to hubs when preparing it makes its serial from its identifier.
+    void AddUuidToRead(const CDeviceData& record, int storageMode, bool single,
+                       std::vector<HubUuid>& hubs) const;
+    // Reads the identifiers of hubs on a worker thread while this thread keeps its windows
+    // answering; commands and library events wait in the queue until then. Never under the
+    // lock: hubs comes back empty when the lock is held here, and preparation reads them itself.
+    void ReadUuidsAnswering(std::vector<HubUuid>& hubs);
+    // The identifiers an all-hubs preparation will make serials from, read as above.
     std::vector<HubUuid> ReadUuidsForPreparation();
     // Lets the window answer between two hubs of the preparation pass.
     void AnswerBetweenHubs();

@@ -59,11 +59,17 @@ bool __cdecl DeviceStatusNotifier(uintptr_t data, int32_t event) {
 }
 
 void CSheet::DeviceEvent(WPARAM data, LPARAM event) {
-    CSheetLockGuard guard(lock_);
-    UpdateHubStatus(static_cast<int>(event), static_cast<uintptr_t>(data));
+    std::wstring arrived;
+    {
+        CSheetLockGuard guard(lock_);
+        UpdateHubStatus(static_cast<int>(event), static_cast<uintptr_t>(data), arrived);
+    }
+    // Preparing the hub may read its identifier while this thread answers sent messages, which
+    // is not done under the lock.
+    if (!arrived.empty()) PrepareArrivedHub(arrived);
 }
 
-void CSheet::UpdateHubStatus(int event, uintptr_t data) {
+void CSheet::UpdateHubStatus(int event, uintptr_t data, std::wstring& arrived) {
     CLogger log(L"CSheet::UpdateHubStatus");
     CSheetLockGuard guard(lock_);
     const auto* record = reinterpret_cast<const NotificationRecord*>(data);
@@ -96,14 +102,15 @@ void CSheet::UpdateHubStatus(int event, uintptr_t data) {
             if (!record) return;
             log.Write(2, L"Device Arrived : %s", record->DevicePath);
             ShowStatus(L"Device Arrived");
-            EnumUSB(record->DevicePath, true);
+            EnumUSB();
+            arrived = record->DevicePath;
             FreeRecord(data);
             return;
         case EVENT_DEVICE_REMOVED:
             if (!record) return;
             log.Write(2, L"Device Removed : %s", record->DevicePath);
             ShowStatus(L"Device Removed");
-            EnumUSB(record->DevicePath, false);
+            EnumUSB();
             FreeRecord(data);
             return;
         case EVENT_MANAGER_STATE:

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 class CSheetLock {
 public:
     CSheetLock() { InitializeCriticalSection(&section_); }
@@ -12,11 +14,21 @@ public:
     CSheetLock(const CSheetLock&) = delete;
     CSheetLock& operator=(const CSheetLock&) = delete;
 
-    void Enter() { EnterCriticalSection(&section_); }
-    void Leave() { LeaveCriticalSection(&section_); }
+    void Enter() {
+        EnterCriticalSection(&section_);
+        if (depth_++ == 0) owner_ = GetCurrentThreadId();
+    }
+    void Leave() {
+        if (--depth_ == 0) owner_ = 0;
+        LeaveCriticalSection(&section_);
+    }
+    // True while the calling thread holds the lock, at any depth.
+    bool IsHeldHere() const { return owner_ == GetCurrentThreadId(); }
 
 private:
     CRITICAL_SECTION section_;
+    int depth_ = 0;  // changed by the owner only
+    std::atomic<DWORD> owner_{0};
 };
 
 class CSheetLockGuard {

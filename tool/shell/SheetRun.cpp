@@ -78,6 +78,14 @@ private:
     CLogger& log_;
 };
 
+// The identifier read beforehand for record's node; null when none was.
+const HubUuid* KnownUuid(const std::vector<HubUuid>& uuids, const CDeviceData& record) {
+    for (const HubUuid& uuid : uuids) {
+        if (uuid.controller == record.Controller() && uuid.device == record.Device()) return &uuid;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool CSheet::IsExecuteOnce() const {
@@ -153,26 +161,11 @@ bool CSheet::PrepareProgramming(const wchar_t* devicePath) {
             MessageBoxW(window_, error.c_str(), kSheetCaption, MB_OK);
             return false;
         }
-        auto indices = HubExport<PfnGetDeviceIndicesUI>(libraryModule_, "GetDeviceIndicesUI");
-        int32_t controller = -1;
-        int32_t device = -1;
-        if (devicePath && indices && indices(devicePath, &controller, &device)) {
-            if (controller < 0 || controller >= static_cast<int>(nodes_.size()) || device < 0 ||
-                device >= static_cast<int>(nodes_[controller].size())) {
-                log.Write(2, L"controller id %d, device id %d : list controller %d", controller,
-                          device, static_cast<int>(nodes_.size()));
-                return false;
-            }
-            CDeviceData* record = nodes_[controller][device];
-            const int type = record ? record->GetDeviceType() : NODE_TYPE_UNKNOWN;
-            const int mode = record ? record->GetStorageMode() : STORAGE_UNKNOWN;
-            if (type != NODE_TYPE_HUB || !IsPreparedStorageMode(mode)) {
-                log.Write(2, L"Debug LOG: i = %u, j = %u, DevType = %d, sMode = %d", controller,
-                          device, type, mode);
-                return true;
-            }
-            return PrepareRecord(*record, mode, true, parser.CreateParser(), nullptr);
-        }
+    }
+    int32_t controller = -1;
+    int32_t device = -1;
+    if (devicePath && FindNode(devicePath, controller, device)) {
+        return PrepareOneHub(devicePath, controller, device, parser.CreateParser());
     }
     // The identifiers the hubs' serials come from are read first, away from this thread; the
     // pass below then runs as it would with reads of its own, in the same order.
@@ -184,13 +177,10 @@ bool CSheet::PrepareProgramming(const wchar_t* devicePath) {
             if (!record || record->GetDeviceType() != NODE_TYPE_HUB) continue;
             const int mode = record->GetStorageMode();
             if (!IsPreparedStorageMode(mode)) continue;
-            const HubUuid* known = nullptr;
-            for (const HubUuid& uuid : uuids) {
-                if (uuid.controller == record->Controller() && uuid.device == record->Device()) {
-                    known = &uuid;
-                }
+            if (!PrepareRecord(*record, mode, false, parser.CreateParser(),
+                               KnownUuid(uuids, *record))) {
+                return false;
             }
-            if (!PrepareRecord(*record, mode, false, parser.CreateParser(), known)) return false;
             AnswerBetweenHubs();
         }
     }
@@ -205,33 +195,101 @@ PrepareSettings CSheet::PreparationSettings(bool single) const {
     return settings;
 }
 
+bool CSheet::FindNode(const wchar_t* devicePath, int32_t& controller, int32_t& device) {
+    CSheetLockGuard guard(lock_);
+    auto indices = HubExport<PfnGetDeviceIndicesUI>(libraryModule_, "GetDeviceIndicesUI");
+    return indices && indices(devicePath, &controller, &device);
+}
+
+CDeviceData* CSheet::RunHubAt(int32_t controller, int32_t device, int& storageMode, bool& valid) {
+    CLogger log(L"CSheet::RunHubAt");
+    CSheetLockGuard guard(lock_);
+    valid = controller >= 0 && controller < static_cast<int>(nodes_.size()) && device >= 0 &&
+            device < static_cast<int>(nodes_[controller].size());
+    if (!valid) {
+        log.Write(2, L"controller id %d, device id %d : list controller %d", controller, device,
+                  static_cast<int>(nodes_.size()));
+        return nullptr;
+    }
+    CDeviceData* record = nodes_[controller][device];
+    const int type = record ? record->GetDeviceType() : NODE_TYPE_UNKNOWN;
+    storageMode = record ? record->GetStorageMode() : STORAGE_UNKNOWN;
+    if (type != NODE_TYPE_HUB || !IsPreparedStorageMode(storageMode)) {
+        log.Write(2, L"Debug LOG: i = %u, j = %u, DevType = %d, sMode = %d", controller, device,
+                  type, storageMode);
+        return nullptr;
+    }
+    return record;
+}
+
+bool CSheet::PrepareOneHub(const wchar_t* devicePath, int32_t controller, int32_t device,
+                           CreateParserFn parser) {
+    CLogger log(L"CSheet::PrepareOneHub");
+    int mode = STORAGE_UNKNOWN;
+    bool valid = false;
+    std::vector<HubUuid> uuids;
+    {
+        CSheetLockGuard guard(lock_);
+        CDeviceData* record = RunHubAt(controller, device, mode, valid);
+        if (!record) return valid;
+        AddUuidToRead(*record, mode, true, uuids);
+        if (uuids.empty()) return PrepareRecord(*record, mode, true, parser, nullptr);
+    }
+    ReadUuidsAnswering(uuids);
+    // Commands and library events waited during the read, so the node table was not rebuilt;
+    // the record is looked up again all the same rather than kept across the wait.
+    CSheetLockGuard guard(lock_);
+    if (!FindNode(devicePath, controller, device)) {
+        log.Write(1, L"%s left while its identifier was read", devicePath);
+        return false;
+    }
+    CDeviceData* record = RunHubAt(controller, device, mode, valid);
+    if (!record) return valid;
+    return PrepareRecord(*record, mode, true, parser, KnownUuid(uuids, *record));
+}
+
+void CSheet::AddUuidToRead(const CDeviceData& record, int storageMode, bool single,
+                           std::vector<HubUuid>& hubs) const {
+    if (!NeedsSerialFromUuid(CRecordHub(record, nullptr), storageMode, TopologyConfig(),
+                             PreparationSettings(single))) {
+        return;
+    }
+    HubUuid hub;
+    hub.controller = record.Controller();
+    hub.device = record.Device();
+    hubs.push_back(hub);
+}
+
+void CSheet::ReadUuidsAnswering(std::vector<HubUuid>& hubs) {
+    if (hubs.empty()) return;
+    if (lock_.IsHeldHere()) {
+        // An operation further up (its message box let this preparation run) holds the lock:
+        // sent messages answered meanwhile would run in its middle.
+        CLogger log(L"CSheet::ReadUuidsAnswering");
+        log.Write(2, L"The lock is held: the identifiers are read by the preparation");
+        hubs.clear();
+        return;
+    }
+    // Until the reads are done, commands and library events that reach this thread wait in
+    // its queue: the records the preparation walks stay as they are.
+    holdCommands_ = true;
+    ReadHubUuids(CDeviceData::LibraryHandle(), hubs);
+    holdCommands_ = false;
+}
+
 std::vector<HubUuid> CSheet::ReadUuidsForPreparation() {
     std::vector<HubUuid> hubs;
     {
         CSheetLockGuard guard(lock_);
-        const PrepareSettings settings = PreparationSettings(false);
         for (auto& controllerNodes : nodes_) {
             for (CDeviceData* record : controllerNodes) {
                 if (!record || record->GetDeviceType() != NODE_TYPE_HUB) continue;
                 const int mode = record->GetStorageMode();
-                if (!IsPreparedStorageMode(mode) ||
-                    !NeedsSerialFromUuid(CRecordHub(*record, nullptr), mode, TopologyConfig(),
-                                         settings)) {
-                    continue;
-                }
-                HubUuid hub;
-                hub.controller = record->Controller();
-                hub.device = record->Device();
-                hubs.push_back(hub);
+                if (IsPreparedStorageMode(mode)) AddUuidToRead(*record, mode, false, hubs);
             }
         }
     }
-    if (hubs.empty()) return hubs;
-    // Until the reads are done, commands and library events that reach this thread wait in
-    // its queue: the records the pass walks stay as they are.
-    holdCommands_ = true;
-    ReadHubUuids(CDeviceData::LibraryHandle(), hubs);
-    holdCommands_ = false;
+    ReadUuidsAnswering(hubs);
     return hubs;
 }
 

@@ -20,7 +20,7 @@ void CSheet::OnTopologyView() {
     CSheetLockGuard guard(lock_);
     DeleteAllTreeItems();
     TopologyConfig().ClearTopology();
-    EnumUSB(nullptr, false);
+    EnumUSB();
 }
 
 void CSheet::OnTopologyLoad() {
@@ -52,7 +52,7 @@ void CSheet::OnTopologyLoad() {
                     MB_OK | MB_ICONINFORMATION);
     }
     ShowStatus(L"Cleared existing topology information");
-    EnumUSB(nullptr, false);
+    EnumUSB();
 }
 
 void CSheet::OnTopologySave() {
@@ -117,5 +117,5 @@ void CSheet::OnTopologySave() {
         currentTopologyFile_.clear();
     }
     ShowStatus(L"Cleared existing topology information");
-    EnumUSB(nullptr, false);
+    EnumUSB();
 }

@@ -20,7 +20,7 @@ void Merge(CDeviceData& record, int type, int viewMode) {
 
 }  // namespace
 
-bool CSheet::EnumUSB(const wchar_t* devicePath, bool arrived) {
+bool CSheet::EnumUSB() {
     CLogger log(L"CSheet::EnumUSB");
     CSheetLockGuard guard(lock_);
     if (pfnFinishedUsingDeviceTreeUI_) pfnFinishedUsingDeviceTreeUI_();
@@ -74,15 +74,18 @@ bool CSheet::EnumUSB(const wchar_t* devicePath, bool arrived) {
         }
     }
     tree_.Expand(root);
-    // In automated execution a hub that arrives is prepared for the running manager.
-    if (devicePath && arrived && GetProgrammerStatus() && !IsExecuteOnce()) {
-        if (PrepareProgramming(devicePath)) {
-            log.Write(2, L"%s : Device Prepared for operation", devicePath);
-        } else {
-            log.Write(2, L"%s : Error Preparing Device", devicePath);
-        }
-    }
     return true;
+}
+
+void CSheet::PrepareArrivedHub(const std::wstring& devicePath) {
+    CLogger log(L"CSheet::PrepareArrivedHub");
+    // In automated execution a hub that arrives is prepared for the running manager.
+    if (!GetProgrammerStatus() || IsExecuteOnce()) return;
+    if (PrepareProgramming(devicePath.c_str())) {
+        log.Write(2, L"%s : Device Prepared for operation", devicePath.c_str());
+    } else {
+        log.Write(2, L"%s : Error Preparing Device", devicePath.c_str());
+    }
 }
 
 HTREEITEM CSheet::AddTreeItem(HTREEITEM parent, const std::wstring& text, CDeviceData* record) {
