@@ -100,6 +100,8 @@ private:
     bool LoadInputs();
     void WaitForFamilies();
     void Prepare(HubRun& run);
+    void StartReboot(HubRun& run, const std::wstring& modeName);
+    bool RebootedByDriver(const HubRun& run);
     void FailPreparation(HubRun& run, const std::wstring& note, int32_t code);
     HubRun* FindRun(const std::wstring& path);
     void Say(const std::wstring& position, const std::wstring& part, const std::wstring& text);
@@ -204,6 +206,31 @@ void CLineRun::FailPreparation(HubRun& run, const std::wstring& note, int32_t co
     Record(run);
 }
 
+// The hub left to reboot into the state its storage mode needs: the run waits for it to
+// leave and come back as a new hub, then prepares it again.
+void CLineRun::StartReboot(HubRun& run, const std::wstring& modeName) {
+    if (++run.reboots > kMaxReboots) {
+        return FailPreparation(run, L"the hub keeps rebooting for " + modeName,
+                               RESULT_DEVICE_IO_FAILED);
+    }
+    run.state = HubState::kRebooting;
+    run.leftForReboot = false;
+    Say(run.hub.position, run.hub.part, L"rebooting for " + modeName);
+}
+
+// A second-family hub told to program its flash while it runs its firmware from there is
+// sent into ROM by its driver. Asking for the storage mode again changes nothing on such a
+// hub and answers 1 while its reboot is pending; a hub the library no longer holds has left
+// at once, before its removal was handled.
+bool CLineRun::RebootedByDriver(const HubRun& run) {
+    if (run.hub.family != HUB_FAMILY_TORVIK || run.storageMode != STORAGE_SPI ||
+        !run.programRequired) {
+        return false;
+    }
+    const int32_t mode = lib_.SetStorageMode(run.hub.controller, run.hub.node, run.storageMode);
+    return mode == 1 || mode == RESULT_DEVICE_NOT_FOUND;
+}
+
 // The tool's preparation of one hub: everything that needs no hub first
 // (serial, block), then the settings in the tool's order.
 void CLineRun::Prepare(HubRun& run) {
@@ -228,18 +255,10 @@ void CLineRun::Prepare(HubRun& run) {
             run, L"the hub refused storage mode " + modeName + L" (" + ResultName(mode) + L")",
             mode);
     }
-    if (mode == 1) {
-        if (++run.reboots > kMaxReboots) {
-            return FailPreparation(run, L"the hub keeps rebooting for " + modeName,
-                                   RESULT_DEVICE_IO_FAILED);
-        }
-        run.state = HubState::kRebooting;
-        run.leftForReboot = false;
-        Say(run.hub.position, run.hub.part, L"rebooting for " + modeName);
-        return;
-    }
+    if (mode == 1) return StartReboot(run, modeName);
     lib_.SetValidationMethod(c, n, run.verify ? VALIDATION_VERIFY : VALIDATION_NONE);
     lib_.SetProgrammingRequired(c, n, run.programRequired);
+    if (RebootedByDriver(run)) return StartReboot(run, modeName);
     if (!plan_.Hand(run, lib_, refusal)) {
         // Leave nothing the manager could pick up.
         lib_.SetProgrammingRequired(c, n, false);
@@ -376,6 +395,7 @@ void CLineRun::Handle(const LibraryEvent& event) {
             SayAbout(event.path, L"removed");
             if (HubRun* run = FindRun(event.path)) {
                 if (run->state == HubState::kRebooting) run->leftForReboot = true;
+                // Hubs that reboot are kRebooting: a prepared one that leaves was pulled.
                 if (run->state == HubState::kPrepared && !managerRunning_) {
                     run->note = L"removed before programming";
                     Finish(*run);

@@ -20,6 +20,7 @@ using testsupport::EventLines;
 using testsupport::Lines;
 using testsupport::ReadTextFile;
 using testsupport::RunZrvcli;
+using testsupport::WaitForText;
 using testsupport::WriteBytes;
 
 // One item: register 0x3000 = 0x5A.
@@ -232,6 +233,99 @@ TEST_F(TopologyLine, AHubRebootingForSpiIsTakenUpAgainOnlyOnceItHasLeftAndComeBa
         return line.find("prepared") != std::string::npos;
     });
     EXPECT_LT(removed - events.begin(), prepared - events.begin()) << run.out;
+}
+
+// Two second-family hubs taking a firmware image in SPI mode. The one at 1-1-1 runs its
+// firmware from the flash: its driver erases the flash signature when it is told to program,
+// and it stays off the bus for 3 s, rebooting into ROM; the run hears of each change 300 ms
+// after it happened. The one at 1-1-2 is in ROM already and is not rebooted. At this time
+// scale the news of the hubs' functions still comes before the library's wait for them runs
+// out, so the families are known from that news alone.
+const char kDriverRebootLine[] = R"({
+  "timeScale": 10,
+  "latency": { "rebootMs": 30000, "notifyMs": 3000, "ep5EnableMs": 200 },
+  "controllers": [ { "description": "Standard Enhanced PCI to USB Host Controller", "ports": 2,
+    "children": {
+      "1": { "hub": { "family": "second", "vid": "3B9A", "pid": "7104", "serial": "DR1",
+                      "description": "USB Hub", "ports": 4,
+                      "chip": { "romVersion": "0x0109", "boot": "spi", "firmwareVersion": "0x0116",
+                                "flash": { "size": 131072 } } } },
+      "2": { "hub": { "family": "second", "vid": "3B9A", "pid": "7104", "serial": "DR2",
+                      "description": "USB Hub", "ports": 4,
+                      "chip": { "romVersion": "0x0109", "boot": "rom",
+                                "flash": { "size": 131072 } } } } } } ]
+})";
+
+class DriverRebootLine : public TopologyLine {
+protected:
+    void SetUp() override {
+        TopologyLine::SetUp();
+        WriteBytes(L"driver-reboot-line.json",
+                   std::vector<uint8_t>(kDriverRebootLine,
+                                        kDriverRebootLine + sizeof(kDriverRebootLine) - 1));
+        wchar_t full[MAX_PATH];
+        ASSERT_NE(GetFullPathNameW(L"driver-reboot-line.json", MAX_PATH, full, nullptr), 0u);
+        fixture_ = full;
+        WriteTopology(L"line.tcf", {SpiImage("1-1-1"), SpiImage("1-1-2")});
+    }
+    static Entry SpiImage(const std::string& position) {
+        return {position, 1, 2, true, 3, "topology-image.bin", "", "", "", "", 1};
+    }
+    std::wstring fixture_;
+};
+
+TEST_F(DriverRebootLine, AHubItsDriverRebootsIsPreparedAgainWhenBackAndProgrammedOnce) {
+    const auto run =
+        RunZrvcli(L"program --topology line.tcf --record record.csv", fixture_, L"state.json");
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    const auto rebooted = EventLines(run.out, "1-1-1");
+    EXPECT_EQ(Count(rebooted, "not programmed"), 0u) << run.out;
+    EXPECT_EQ(Count(rebooted, "rebooting for spi"), 1u) << run.out;
+    EXPECT_EQ(Count(rebooted, "prepared: spi, verify"), 1u) << run.out;
+    EXPECT_EQ(Count(rebooted, "Programming"), 1u) << run.out;
+    EXPECT_EQ(Count(rebooted, "finished: RESULT_SUCCESS"), 1u) << run.out;
+    // Prepared again only after the hub that left for ROM had gone.
+    const auto at = [&](const char* text) {
+        return std::find_if(rebooted.begin(), rebooted.end(),
+                            [&](const std::string& line) {
+                                return line.find(text) != std::string::npos;
+                            }) -
+               rebooted.begin();
+    };
+    EXPECT_LT(at("removed"), at("prepared")) << run.out;
+    // The hub in ROM is not taken for one that reboots.
+    const auto inRom = EventLines(run.out, "1-1-2");
+    EXPECT_EQ(Count(inRom, "rebooting"), 0u) << run.out;
+    EXPECT_EQ(Count(inRom, "finished: RESULT_SUCCESS"), 1u) << run.out;
+    const std::string record = ReadTextFile(L"record.csv");
+    EXPECT_EQ(Count(Lines(record), ",spi,7,"), 2u) << record;
+}
+
+TEST_F(DriverRebootLine, APreparedHubPulledWhileAnotherRebootsIsRemovedBeforeProgramming) {
+    testsupport::SetLineEnvironment(fixture_, L"state.json");
+    PROCESS_INFORMATION process;
+    ASSERT_TRUE(testsupport::StartZrvcli(L"program --topology line.tcf --record record.csv",
+                                         L"pulled", process));
+    const wchar_t* out = L"pulled-out.txt";
+    const DWORD wait = 30000;
+    EXPECT_TRUE(WaitForText(out, "1-1-1       KX710x   rebooting for spi", wait));
+    EXPECT_TRUE(WaitForText(out, "1-1-2       KX710x   prepared", wait));
+    EXPECT_EQ(testsupport::Usbsimctl(L"detach 1-1-2"), 0u);
+    const auto run = testsupport::Collect(L"pulled", testsupport::WaitForExit(process, 60000));
+    testsupport::SetLineEnvironment(L"", L"");
+
+    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+    EXPECT_EQ(Count(EventLines(run.out, "1-1-2"), "Programming"), 0u) << run.out;
+    const std::string record = ReadTextFile(L"record.csv");
+    std::vector<std::string> pulled;
+    for (const std::string& line : Lines(record)) {
+        if (line.find(",1-1-2,") != std::string::npos) pulled.push_back(line);
+    }
+    ASSERT_EQ(pulled.size(), 1u) << record;
+    EXPECT_NE(pulled[0].find(",removed before programming,"), std::string::npos) << record;
+    const auto rebooted = EventLines(run.out, "1-1-1");
+    EXPECT_EQ(Count(rebooted, "prepared"), 1u) << run.out;
+    EXPECT_EQ(Count(rebooted, "finished: RESULT_SUCCESS"), 1u) << run.out;
 }
 
 TEST_F(TopologyLine, AFirstFamilyHubWithoutVendorBlockIsProgrammedOnlyWithDisableUuid) {
