@@ -257,9 +257,15 @@ void CLineRun::Prepare(HubRun& run) {
     }
     if (mode == 1) return StartReboot(run, modeName);
     lib_.SetValidationMethod(c, n, run.verify ? VALIDATION_VERIFY : VALIDATION_NONE);
-    lib_.SetProgrammingRequired(c, n, run.programRequired);
+    const bool ready = lib_.SetProgrammingRequired(c, n, run.programRequired);
     if (RebootedByDriver(run)) return StartReboot(run, modeName);
-    if (!plan_.Hand(run, lib_, refusal)) {
+    // A driver that could not ready the hub (a second-family hub it could not send into ROM)
+    // dropped its storage mode: the manager must not program it.
+    if (!ready) {
+        refusal.note = L"the hub could not be readied for programming";
+        refusal.code = RESULT_DEVICE_IO_FAILED;
+    }
+    if (!ready || !plan_.Hand(run, lib_, refusal)) {
         // Leave nothing the manager could pick up.
         lib_.SetProgrammingRequired(c, n, false);
         lib_.SetValidationMethod(c, n, VALIDATION_NONE);

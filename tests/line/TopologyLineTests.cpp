@@ -286,10 +286,9 @@ TEST_F(DriverRebootLine, AHubItsDriverRebootsIsPreparedAgainWhenBackAndProgramme
     EXPECT_EQ(Count(rebooted, "finished: RESULT_SUCCESS"), 1u) << run.out;
     // Prepared again only after the hub that left for ROM had gone.
     const auto at = [&](const char* text) {
-        return std::find_if(rebooted.begin(), rebooted.end(),
-                            [&](const std::string& line) {
-                                return line.find(text) != std::string::npos;
-                            }) -
+        return std::find_if(
+                   rebooted.begin(), rebooted.end(),
+                   [&](const std::string& line) { return line.find(text) != std::string::npos; }) -
                rebooted.begin();
     };
     EXPECT_LT(at("removed"), at("prepared")) << run.out;
@@ -326,6 +325,28 @@ TEST_F(DriverRebootLine, APreparedHubPulledWhileAnotherRebootsIsRemovedBeforePro
     const auto rebooted = EventLines(run.out, "1-1-1");
     EXPECT_EQ(Count(rebooted, "prepared"), 1u) << run.out;
     EXPECT_EQ(Count(rebooted, "finished: RESULT_SUCCESS"), 1u) << run.out;
+}
+
+// The hub at 1-1-1 runs its firmware from the flash, but its boot register cannot be read, so
+// its driver cannot send it into ROM when it is told to program the flash.
+TEST_F(DriverRebootLine, AHubItsDriverCannotMakeReadyIsNotProgrammedAndSaysSo) {
+    std::string line = kDriverRebootLine;
+    const std::string serial = R"("serial": "DR1",)";
+    line.replace(line.find(serial), serial.size(),
+                 serial + R"( "faults": [ { "op": "registerRead", "address": "0x080A" } ],)");
+    WriteBytes(L"driver-reboot-line.json", std::vector<uint8_t>(line.begin(), line.end()));
+    const auto run =
+        RunZrvcli(L"program --topology line.tcf --record record.csv", fixture_, L"state.json");
+    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+    const auto refused = EventLines(run.out, "1-1-1");
+    EXPECT_EQ(Count(refused, "prepared"), 0u) << run.out;
+    EXPECT_EQ(Count(refused, "not programmed: the hub could not be readied for programming"), 1u)
+        << run.out;
+    EXPECT_EQ(Count(refused, "Programming"), 0u) << run.out;
+    EXPECT_EQ(Count(EventLines(run.out, "1-1-2"), "finished: RESULT_SUCCESS"), 1u) << run.out;
+    const std::string record = ReadTextFile(L"record.csv");
+    EXPECT_EQ(Count(Lines(record), ",1-1-1,"), 1u) << record;
+    EXPECT_EQ(Count(Lines(record), ",spi,7,"), 1u) << record;
 }
 
 TEST_F(TopologyLine, AFirstFamilyHubWithoutVendorBlockIsProgrammedOnlyWithDisableUuid) {
