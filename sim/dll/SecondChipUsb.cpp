@@ -378,7 +378,6 @@ int __cdecl UsbSimSecondEraseSignature(void* handle) {
         if (!c.chip.EraseSignature(fails, work)) {
             return failure != USBSIM_OK ? failure : USBSIM_SECOND_REFUSED;
         }
-        c.chip.RestartInRom();
         c.effects.memoryChanged = true;
         c.effects.delayUs += work.sectorsErased * c.model.Latency().sectorEraseMs * 1000.0;
         restart = c.hub.id;
@@ -386,8 +385,16 @@ int __cdecl UsbSimSecondEraseSignature(void* handle) {
         return USBSIM_OK;
     });
     // Without its signature the chip restarts from ROM: it leaves the bus and
-    // returns with its fifth-endpoint function off.
-    if (restart != 0) CSimulator::Instance().LeaveAndReturn(restart, rebootMs, nullptr);
+    // returns with its fifth-endpoint function off. Until it has left it still
+    // runs its SPI firmware and reports so.
+    if (restart != 0) {
+        CSimulator::Instance().LeaveAndReturn(
+            restart, rebootMs, nullptr, [](usbsim::CSimModel& model, const usbsim::SimNode& hub) {
+                if (hub.spec && hub.spec->chip.second) {
+                    usbsim::CSecondChip(model.Memory(hub), *hub.spec).RestartInRom();
+                }
+            });
+    }
     return result;
 }
 

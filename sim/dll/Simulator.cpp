@@ -204,12 +204,13 @@ struct LeaveAndReturnJob {
     uint32_t nodeId;
     double awayMs;
     std::function<void(DeviceSpec&)> change;
+    CSimulator::Restart restart;
     HMODULE module;
 };
 
 DWORD WINAPI LeaveAndReturnThread(LPVOID parameter) {
     std::unique_ptr<LeaveAndReturnJob> job(static_cast<LeaveAndReturnJob*>(parameter));
-    job->simulator->RunLeaveAndReturn(job->nodeId, job->awayMs, job->change);
+    job->simulator->RunLeaveAndReturn(job->nodeId, job->awayMs, job->change, job->restart);
     HMODULE module = job->module;
     job.reset();
     if (module != nullptr) FreeLibraryAndExitThread(module, 0);
@@ -219,9 +220,10 @@ DWORD WINAPI LeaveAndReturnThread(LPVOID parameter) {
 }  // namespace
 
 void CSimulator::LeaveAndReturn(uint32_t nodeId, double awayMs,
-                                std::function<void(DeviceSpec&)> change) {
+                                std::function<void(DeviceSpec&)> change, Restart restart) {
     busy_.Begin();
-    auto* job = new LeaveAndReturnJob{this, nodeId, awayMs, std::move(change), nullptr};
+    auto* job =
+        new LeaveAndReturnJob{this, nodeId, awayMs, std::move(change), std::move(restart), nullptr};
     // The thread keeps this module loaded until it ends.
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                        reinterpret_cast<LPCWSTR>(&CSimulator::Instance), &job->module);
@@ -233,17 +235,26 @@ void CSimulator::LeaveAndReturn(uint32_t nodeId, double awayMs,
     // No thread: do it here rather than lose the reboot.
     std::unique_ptr<LeaveAndReturnJob> owned(job);
     if (owned->module != nullptr) FreeLibrary(owned->module);
-    RunLeaveAndReturn(nodeId, awayMs, owned->change);
+    RunLeaveAndReturn(nodeId, awayMs, owned->change, owned->restart);
 }
 
 void CSimulator::RunLeaveAndReturn(uint32_t nodeId, double awayMs,
-                                   const std::function<void(DeviceSpec&)>& change) {
+                                   const std::function<void(DeviceSpec&)>& change,
+                                   const Restart& restart) {
+    bool restarted = false;
     auto departure = WithModel([&](CSimModel& model) {
+        // The chip restarts as it leaves, in the same step, so no request sees
+        // its new state while it is still on the bus.
+        if (const SimNode* node = model.Node(nodeId); node != nullptr && restart) {
+            restart(model, *node);
+            restarted = true;
+        }
         std::vector<InterfaceEvent> left;
         auto leaving = model.Leave(nodeId, left);
         notifications_.Deliver(std::move(left), false);
         return leaving;
     });
+    if (restarted) MemoryChanged();
     if (departure) {
         double scaled = awayMs / TimeScale();
         ::Sleep(scaled >= 60000.0 ? 60000 : static_cast<DWORD>(scaled));

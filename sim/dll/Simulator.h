@@ -55,7 +55,11 @@ public:
     // awayMs, divided by the time scale, comes back on its port built from its
     // current spec with `change` applied (arrival notifications). Returns at
     // once; safe under the model's lock. Nothing returns when the port went away.
-    void LeaveAndReturn(uint32_t nodeId, double awayMs, std::function<void(DeviceSpec&)> change);
+    // `restart`, when given, is what the restart does to the chip: it runs
+    // under the lock as the node leaves, so nothing on the bus sees it before.
+    using Restart = std::function<void(CSimModel&, const SimNode&)>;
+    void LeaveAndReturn(uint32_t nodeId, double awayMs, std::function<void(DeviceSpec&)> change,
+                        Restart restart = nullptr);
     // Other simulator threads that change the bus later count for WaitIdle too.
     void BeginBackgroundChange();
     void EndBackgroundChange();
@@ -81,7 +85,7 @@ private:
 public:
     // The body of LeaveAndReturn, on its thread.
     void RunLeaveAndReturn(uint32_t nodeId, double awayMs,
-                           const std::function<void(DeviceSpec&)>& change);
+                           const std::function<void(DeviceSpec&)>& change, const Restart& restart);
 
 private:
     std::string HandlePipeRequest(const std::string& request);
