@@ -29,6 +29,12 @@ std::string RunSheetTest::Status() const {
     return Narrow(sheet_->StatusPaneText(IDC_EDIT_PROGRAM_STATUS));
 }
 
+bool RunSheetTest::ChooseAutomatedExecution() {
+    sheet_->PostCommand(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM);
+    return WaitUntil(
+        [&] { return (sheet_->MenuState(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM) & MF_CHECKED) != 0; });
+}
+
 bool RunSheetTest::StartProgramming() {
     bool started = false;
     sheet_->OnSheetThread([&](CSheet& sheet) { started = sheet.StartProgramming(); });

@@ -20,6 +20,8 @@ protected:
     void StartAgain(const wchar_t* fixture);
 
     std::string Status() const;
+    // Chooses automated execution from the menu, as the operator does, and waits for the check.
+    bool ChooseAutomatedExecution();
     bool StartProgramming();
     bool Running() const;
     // Waits for the end of a run and for its last events to be handled.

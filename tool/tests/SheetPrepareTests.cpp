@@ -225,9 +225,7 @@ TEST_F(SheetPrepare, InAutomatedExecutionTheWindowAnswersWhileAnArrivingHubsIden
     ASSERT_FALSE(HasFatalFailure());
     const std::wstring record = FreshFile(L"prepare-arrival-record.csv");
     sheet_->OnSheetThread([&](CSheet& sheet) { sheet.SetRecordFile(record); });
-    sheet_->PostCommand(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM);
-    ASSERT_TRUE(WaitUntil(
-        [&] { return (sheet_->MenuState(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM) & MF_CHECKED) != 0; }));
+    ASSERT_TRUE(ChooseAutomatedExecution());
     ASSERT_TRUE(StartProgramming()) << Status();
     ASSERT_TRUE(WaitUntil(
         [&] { return Occurrences(Status(), "Programmed and Verified Successfully\r\n") == 3; },

@@ -297,9 +297,7 @@ TEST_F(SheetRunSpi, AutomatedExecutionUpdatesTheFirmwareOfEachArrivingHubOnce) {
     WriteBytes(FreshFile(L"firmware.bin"), image);
     Start(Tcf({kPresentFirst, kArrivingFirst, kArrivingSecond}), L"run-line-spi-automated.json");
     ASSERT_FALSE(HasFatalFailure());
-    sheet_->PostCommand(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM);
-    ASSERT_TRUE(WaitUntil(
-        [&] { return (sheet_->MenuState(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM) & MF_CHECKED) != 0; }));
+    ASSERT_TRUE(ChooseAutomatedExecution());
     ASSERT_TRUE(StartProgramming()) << Status();
     ASSERT_TRUE(WaitUntil(
         [&] {

@@ -183,9 +183,7 @@ TEST_F(SheetRun, AnExhaustedCounterShowsTheSerialErrorAndLeavesEveryHubAlone) {
 TEST_F(SheetRun, AutomatedExecutionProgramsEachArrivingBoardOnceAndRunsUntilStop) {
     Start(Tcf({kCounterHub, kSecondHub, kUuidHub, kBoardHub}), true, L"run-line-automated.json");
     ASSERT_FALSE(HasFatalFailure());
-    sheet_->PostCommand(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM);
-    ASSERT_TRUE(WaitUntil(
-        [&] { return (sheet_->MenuState(ID_PROGRAMOPTIONS_AUTOMATEDPROGRAM) & MF_CHECKED) != 0; }));
+    ASSERT_TRUE(ChooseAutomatedExecution());
     ASSERT_TRUE(StartProgramming()) << Status();
     ASSERT_TRUE(WaitUntil(
         [&] { return Occurrences(Status(), "Programmed and Verified Successfully\r\n") == 3; },
