@@ -39,6 +39,21 @@ std::vector<uint8_t> Image() {
     return image;
 }
 
+// Writes a fixture given as text to a file of the test's folder; its full path.
+std::wstring WriteFixture(const wchar_t* name, const std::string& text) {
+    WriteBytes(name, std::vector<uint8_t>(text.begin(), text.end()));
+    wchar_t full[MAX_PATH] = {};
+    return GetFullPathNameW(name, MAX_PATH, full, nullptr) != 0 ? full : L"";
+}
+
+// Where the first line holding text stands among lines (lines.size() when none does).
+size_t FirstLineWith(const std::vector<std::string>& lines, const std::string& text) {
+    return std::find_if(
+               lines.begin(), lines.end(),
+               [&](const std::string& line) { return line.find(text) != std::string::npos; }) -
+           lines.begin();
+}
+
 // One hub entry of a topology file; serial fields only for the counting serial types.
 struct Entry {
     std::string position;
@@ -209,10 +224,8 @@ const char kLateNewsLine[] = R"({
 })";
 
 TEST_F(TopologyLine, AHubRebootingForSpiIsTakenUpAgainOnlyOnceItHasLeftAndComeBack) {
-    WriteBytes(L"late-news-line.json",
-               std::vector<uint8_t>(kLateNewsLine, kLateNewsLine + sizeof(kLateNewsLine) - 1));
-    wchar_t fixture[MAX_PATH];
-    ASSERT_NE(GetFullPathNameW(L"late-news-line.json", MAX_PATH, fixture, nullptr), 0u);
+    const std::wstring fixture = WriteFixture(L"late-news-line.json", kLateNewsLine);
+    ASSERT_FALSE(fixture.empty());
     Entry spi = Plain("1-1-1");
     spi.memory = 2;
     spi.file = "topology-image.bin";
@@ -226,13 +239,7 @@ TEST_F(TopologyLine, AHubRebootingForSpiIsTakenUpAgainOnlyOnceItHasLeftAndComeBa
     EXPECT_EQ(Count(events, "prepared: spi, verify"), 1u) << run.out;
     EXPECT_EQ(Count(events, "finished: RESULT_SUCCESS"), 1u) << run.out;
     // Prepared again only after the hub that was sent into DFU mode had gone.
-    const auto removed = std::find_if(events.begin(), events.end(), [](const std::string& line) {
-        return line.find("removed") != std::string::npos;
-    });
-    const auto prepared = std::find_if(events.begin(), events.end(), [](const std::string& line) {
-        return line.find("prepared") != std::string::npos;
-    });
-    EXPECT_LT(removed - events.begin(), prepared - events.begin()) << run.out;
+    EXPECT_LT(FirstLineWith(events, "removed"), FirstLineWith(events, "prepared")) << run.out;
 }
 
 // Two second-family hubs taking a firmware image in SPI mode. The one at 1-1-1 runs its
@@ -260,12 +267,8 @@ class DriverRebootLine : public TopologyLine {
 protected:
     void SetUp() override {
         TopologyLine::SetUp();
-        WriteBytes(L"driver-reboot-line.json",
-                   std::vector<uint8_t>(kDriverRebootLine,
-                                        kDriverRebootLine + sizeof(kDriverRebootLine) - 1));
-        wchar_t full[MAX_PATH];
-        ASSERT_NE(GetFullPathNameW(L"driver-reboot-line.json", MAX_PATH, full, nullptr), 0u);
-        fixture_ = full;
+        fixture_ = WriteFixture(L"driver-reboot-line.json", kDriverRebootLine);
+        ASSERT_FALSE(fixture_.empty());
         WriteTopology(L"line.tcf", {SpiImage("1-1-1"), SpiImage("1-1-2")});
     }
     static Entry SpiImage(const std::string& position) {
@@ -285,13 +288,7 @@ TEST_F(DriverRebootLine, AHubItsDriverRebootsIsPreparedAgainWhenBackAndProgramme
     EXPECT_EQ(Count(rebooted, "Programming"), 1u) << run.out;
     EXPECT_EQ(Count(rebooted, "finished: RESULT_SUCCESS"), 1u) << run.out;
     // Prepared again only after the hub that left for ROM had gone.
-    const auto at = [&](const char* text) {
-        return std::find_if(
-                   rebooted.begin(), rebooted.end(),
-                   [&](const std::string& line) { return line.find(text) != std::string::npos; }) -
-               rebooted.begin();
-    };
-    EXPECT_LT(at("removed"), at("prepared")) << run.out;
+    EXPECT_LT(FirstLineWith(rebooted, "removed"), FirstLineWith(rebooted, "prepared")) << run.out;
     // The hub in ROM is not taken for one that reboots.
     const auto inRom = EventLines(run.out, "1-1-2");
     EXPECT_EQ(Count(inRom, "rebooting"), 0u) << run.out;
@@ -334,7 +331,7 @@ TEST_F(DriverRebootLine, AHubItsDriverCannotMakeReadyIsNotProgrammedAndSaysSo) {
     const std::string serial = R"("serial": "DR1",)";
     line.replace(line.find(serial), serial.size(),
                  serial + R"( "faults": [ { "op": "registerRead", "address": "0x080A" } ],)");
-    WriteBytes(L"driver-reboot-line.json", std::vector<uint8_t>(line.begin(), line.end()));
+    ASSERT_FALSE(WriteFixture(L"driver-reboot-line.json", line).empty());
     const auto run =
         RunZrvcli(L"program --topology line.tcf --record record.csv", fixture_, L"state.json");
     EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
